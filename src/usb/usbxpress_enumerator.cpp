@@ -1,0 +1,99 @@
+#include "usb/usbxpress_enumerator.h"
+
+#include <array>
+#include <cstring>
+
+namespace dova {
+
+TUSBXpressEnumerator::TUSBXpressEnumerator(Scheduler& scheduler, bridge::SiLibrary& library)
+    : scheduler_(scheduler), library_(library), scan_timer_(scheduler) {
+  // Global to the library: every device opened later gives up after one second.
+  (void)library_.SI_SetTimeouts(1000, 1000);
+}
+
+TUSBXpressEnumerator::~TUSBXpressEnumerator() = default;
+
+void TUSBXpressEnumerator::Loaded() {
+  scan_timer_.SetInterval(search_interval_);
+  scan_timer_.SetOnTimer([this] { Scan(); });
+  scan_timer_.SetEnabled(search_enabled_);
+}
+
+void TUSBXpressEnumerator::SetSearchEnabled(bool value) {
+  search_enabled_ = value;
+  scan_timer_.SetEnabled(value);
+}
+
+void TUSBXpressEnumerator::SetSearchInterval(std::uint32_t value) {
+  if (value == search_interval_) return;
+  search_interval_ = value;
+  const bool enabled = scan_timer_.Enabled();
+  scan_timer_.SetEnabled(false);
+  scan_timer_.SetInterval(value);
+  scan_timer_.SetEnabled(enabled);
+}
+
+std::uint32_t TUSBXpressEnumerator::DeviceCount() {
+  std::uint32_t count = 0;
+  if (library_.SI_GetNumDevices(&count) != bridge::SI_SUCCESS) return 0;
+  return count;
+}
+
+QString TUSBXpressEnumerator::DeviceSerial(std::uint32_t i) {
+  std::array<char, bridge::SI_MAX_DEVICE_STRLEN> buffer{};
+  if (library_.SI_GetProductString(i, buffer.data(), bridge::SI_RETURN_SERIAL_NUMBER) !=
+      bridge::SI_SUCCESS) {
+    throw TUSBXpressEnumExcept("Error getting Serial No");
+  }
+  const void* zero = std::memchr(buffer.data(), 0, buffer.size());
+  // A string that filled the whole buffer has no end we can trust.
+  if (zero == nullptr) throw TUSBXpressEnumExcept("Error getting Serial No");
+  const auto length = static_cast<const char*>(zero) - buffer.data();
+  // Each byte is one character of the same value.
+  return QString::fromLatin1(buffer.data(), length);
+}
+
+void TUSBXpressEnumerator::Scan() {
+  if (!OnNewPort) return;
+  const std::uint32_t n = DeviceCount();
+  if (n == 0) return;
+  for (std::uint32_t i = 0; i < n; ++i) {
+    QString serial;
+    try {
+      serial = DeviceSerial(i);
+    } catch (const TUSBXpressEnumExcept&) {
+      return;  // try again at the next tick, silently
+    }
+    if (!serial.startsWith(serial_prefix_, Qt::CaseSensitive)) continue;
+    bridge::SiHandle handle = 0;
+    // Refused when it is open already: held by one of our tiles or by another program.
+    if (library_.SI_Open(i, &handle) != bridge::SI_SUCCESS) continue;
+    const std::size_t made = ports_.size();
+    try {
+      TUSBXpress& port = TUSBXpress::CreateOwned(ports_, scheduler_, library_, handle, delimiter_,
+                                                 escape_char_, baud_rate_, read_interval_);
+      OnNewPort(*this, port, serial);
+    } catch (...) {
+      // The device goes back to the library and is offered again at the next tick. A port
+      // that exists is closed as a whole, so a reader the handler may have started stops
+      // too; it stays in our list, unused.
+      if (ports_.size() > made) {
+        ports_.back()->Close();
+      } else {
+        (void)library_.SI_Close(handle);
+      }
+      return;
+    }
+    scan_timer_.SetInterval(search_interval_);
+    return;
+  }
+  // Devices seen, none opened.
+  if (OnScanDone) {
+    OnScanDone(*this);
+    SetSearchEnabled(false);
+  } else {
+    scan_timer_.SetInterval(slow_search_interval_);
+  }
+}
+
+}  // namespace dova
