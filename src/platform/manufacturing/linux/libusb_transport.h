@@ -1,0 +1,38 @@
+#pragma once
+
+#include <map>
+
+#include "platform/manufacturing/usb_transport.h"
+
+struct libusb_context;
+struct libusb_device_handle;
+
+namespace dova::manufacturing {
+
+// UsbTransport over libusb-1.0. Devices are opened without claiming an interface or
+// detaching the kernel's driver: the configuration requests go to the device itself.
+class LibusbTransport : public UsbTransport {
+ public:
+  LibusbTransport();
+  ~LibusbTransport() override;
+  LibusbTransport(const LibusbTransport&) = delete;
+  LibusbTransport& operator=(const LibusbTransport&) = delete;
+
+  int ListDevices(std::uint16_t vendor_id, std::vector<UsbDeviceInfo>* out) override;
+  int Open(const std::string& location, std::uint32_t* handle) override;
+  void Close(std::uint32_t handle) override;
+  int ReadIdentity(std::uint32_t handle, UsbDeviceInfo* info) override;
+  int ControlTransfer(std::uint32_t handle, std::uint8_t request_type, std::uint8_t request,
+                      std::uint16_t value, std::uint16_t index, std::uint8_t* data,
+                      std::uint16_t length, unsigned timeout_ms) override;
+  int ResetDevice(std::uint32_t handle) override;
+
+ private:
+  libusb_device_handle* Find(std::uint32_t handle) const;
+
+  libusb_context* context_ = nullptr;
+  std::map<std::uint32_t, libusb_device_handle*> handles_;
+  std::uint32_t next_handle_ = 1;
+};
+
+}  // namespace dova::manufacturing

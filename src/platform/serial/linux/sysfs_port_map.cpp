@@ -1,0 +1,87 @@
+#include "platform/serial/linux/sysfs_port_map.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+
+namespace dova {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadAttribute(const fs::path& file) {
+  std::ifstream in(file);
+  std::string value;
+  if (!in || !std::getline(in, value)) return {};
+  while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back())))
+    value.pop_back();
+  return value;
+}
+
+bool IsDigit(char c) {
+  return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+}  // namespace
+
+bool NaturalLess(const std::string& a, const std::string& b) {
+  std::size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (IsDigit(a[i]) && IsDigit(b[j])) {
+      std::size_t ie = i, je = j;
+      while (ie < a.size() && IsDigit(a[ie]))
+        ++ie;
+      while (je < b.size() && IsDigit(b[je]))
+        ++je;
+      // Compare the numbers without their leading zeros: longer is larger.
+      std::size_t is = i, js = j;
+      while (is + 1 < ie && a[is] == '0')
+        ++is;
+      while (js + 1 < je && b[js] == '0')
+        ++js;
+      if (ie - is != je - js) return ie - is < je - js;
+      const int c = a.compare(is, ie - is, b, js, je - js);
+      if (c != 0) return c < 0;
+      i = ie;
+      j = je;
+    } else {
+      if (a[i] != b[j]) return a[i] < b[j];
+      ++i;
+      ++j;
+    }
+  }
+  return a.size() - i < b.size() - j;
+}
+
+SysfsSerialPortMap::SysfsSerialPortMap(std::string root, std::string dev_dir)
+    : root_(std::move(root)), dev_dir_(std::move(dev_dir)) {}
+
+std::vector<SerialBridgePort> SysfsSerialPortMap::BridgePorts() {
+  std::vector<std::pair<std::string, std::string>> found;  // tty name, serial
+  std::error_code ec;
+  const fs::path tty_class = fs::path(root_) / "class" / "tty";
+  for (fs::directory_iterator it(tty_class, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    std::error_code link_ec;
+    const fs::path device = fs::canonical(it->path() / "device", link_ec);
+    if (link_ec) continue;  // a virtual terminal has no device
+    const fs::path usb_device = device.parent_path().parent_path();
+    if (ReadAttribute(usb_device / "idVendor") != "10c4") continue;
+    if (ReadAttribute(usb_device / "idProduct") != "ea60") continue;
+    std::string serial = ReadAttribute(usb_device / "serial");
+    if (serial.empty()) continue;
+    found.emplace_back(name, std::move(serial));
+  }
+  std::sort(found.begin(), found.end(),
+            [](const auto& a, const auto& b) { return NaturalLess(a.first, b.first); });
+  std::vector<SerialBridgePort> ports;
+  ports.reserve(found.size());
+  for (auto& [name, serial] : found) {
+    ports.push_back({(fs::path(dev_dir_) / name).string(), std::move(serial)});
+  }
+  return ports;
+}
+
+}  // namespace dova

@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/serial/linux/sysfs_port_map.h"
+
+namespace dova {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A sysfs tree as the kernel lays it out for USB serial adapters: the tty's device link
+// points at the port below the USB interface, whose parent is the USB device.
+class SysfsTree {
+ public:
+  SysfsTree() : root_(dir_.path().toStdString()) { fs::create_directories(root_ / "class/tty"); }
+
+  void AddUsbTty(const std::string& tty, const std::string& usb, const std::string& vid,
+                 const std::string& pid, const std::string& serial) {
+    const fs::path device = root_ / "devices/usb1" / usb;
+    const fs::path port = device / (usb + ":1.0") / tty;
+    fs::create_directories(port);
+    Write(device / "idVendor", vid);
+    Write(device / "idProduct", pid);
+    if (!serial.empty()) Write(device / "serial", serial);
+    fs::create_directories(root_ / "class/tty" / tty);
+    fs::create_directory_symlink(port, root_ / "class/tty" / tty / "device");
+  }
+  void AddVirtualTty(const std::string& tty) { fs::create_directories(root_ / "class/tty" / tty); }
+  std::string Root() const { return root_.string(); }
+
+ private:
+  static void Write(const fs::path& file, const std::string& value) {
+    std::ofstream(file) << value << "\n";
+  }
+  QTemporaryDir dir_;
+  fs::path root_;
+};
+
+TEST(SysfsSerialPortMapTest, ListsSerialDriverBridgesOnlyInNaturalOrder) {
+  SysfsTree tree;
+  tree.AddUsbTty("ttyUSB10", "1-4", "10c4", "ea60", "0010");
+  tree.AddUsbTty("ttyUSB2", "1-1", "10c4", "ea60", "VCP0002");
+  tree.AddUsbTty("ttyUSB3", "1-2", "10c4", "ea61", "dova300-1");  // already converted
+  tree.AddUsbTty("ttyUSB4", "1-3", "0403", "6001", "FT1234");     // another maker's adapter
+  tree.AddUsbTty("ttyUSB5", "1-5", "10c4", "ea60", "");           // no serial: cannot be told apart
+  tree.AddVirtualTty("tty0");
+
+  SysfsSerialPortMap map(tree.Root(), "/dev");
+  const auto ports = map.BridgePorts();
+  ASSERT_EQ(ports.size(), 2u);
+  EXPECT_EQ(ports[0].DevicePath, "/dev/ttyUSB2");
+  EXPECT_EQ(ports[0].InstanceName, "VCP0002");
+  EXPECT_EQ(ports[1].DevicePath, "/dev/ttyUSB10");
+  EXPECT_EQ(ports[1].InstanceName, "0010");
+}
+
+TEST(SysfsSerialPortMapTest, AMissingTreeListsNothing) {
+  SysfsSerialPortMap map("/nonexistent-sysfs-root");
+  EXPECT_TRUE(map.BridgePorts().empty());
+}
+
+TEST(SysfsSerialPortMapTest, NaturalOrderComparesNumbersByValue) {
+  EXPECT_TRUE(NaturalLess("ttyUSB2", "ttyUSB10"));
+  EXPECT_FALSE(NaturalLess("ttyUSB10", "ttyUSB2"));
+  EXPECT_TRUE(NaturalLess("ttyACM9", "ttyUSB0"));
+  EXPECT_TRUE(NaturalLess("ttyUSB1", "ttyUSB1a"));
+  EXPECT_FALSE(NaturalLess("ttyUSB1", "ttyUSB1"));
+}
+
+}  // namespace
+}  // namespace dova
