@@ -1,0 +1,167 @@
+#include "app/headless.h"
+
+#include <QDir>
+
+#include "graphs/gas_graph.h"
+#include "graphs/temp_graph.h"
+
+namespace dova {
+
+namespace {
+
+QChar LampLetter(TColor lamp) {
+  switch (lamp) {
+    case clLampGreen:
+      return u'G';
+    case clLampAmber:
+      return u'A';
+    case clLampRed:
+      return u'R';
+    default:
+      return u'-';
+  }
+}
+
+QString Reading(const TLineSeries& series, double set_point, int decimals) {
+  const QString value =
+      series.Empty() ? QStringLiteral("--") : QString::number(series.Last().y, 'f', decimals);
+  return value + u'/' + QString::number(set_point, 'f', decimals);
+}
+
+QString Column(const QString& text, int width) {
+  return text.left(width).leftJustified(width);
+}
+
+}  // namespace
+
+QString StatusHeader() {
+  return Column(QStringLiteral("Incubator"), 24) + Column(QStringLiteral("Left"), 6) +
+         Column(QStringLiteral("Gas"), 6) + Column(QStringLiteral("Right"), 6) +
+         Column(QStringLiteral("L temp/sp"), 12) + Column(QStringLiteral("Gas ml/min"), 12) +
+         Column(QStringLiteral("R temp/sp"), 12) + Column(QStringLiteral("Lamps"), 6) +
+         QStringLiteral("Last event");
+}
+
+QString StatusLine(const TDovaPanel& p, const QString& last_event) {
+  auto temps = [](const std::unique_ptr<TTempGraph>& g, std::int32_t sp) {
+    return g ? Reading(g->TempSeries(), sp / 10.0, 1) : QStringLiteral("--");
+  };
+  const QString gas = p.GasFlowGraph ? Reading(p.GasFlowGraph->FlowSeries(), p.GasSetPoint, 0)
+                                     : QStringLiteral("--");
+  const QString lamps =
+      QString(LampLetter(p.LeftTLed)) + LampLetter(p.GasLed) + LampLetter(p.RightTLed);
+  return Column(p.Caption.Text, 23) + u' ' + Column(p.LeftTempDisplay.Text, 6) +
+         Column(p.GasFlowDisplay.Text, 6) + Column(p.RightTempDisplay.Text, 6) +
+         Column(temps(p.LeftTempGraph, p.LeftSetPoint), 12) + Column(gas, 12) +
+         Column(temps(p.RightTempGraph, p.RightSetPoint), 12) + Column(lamps, 6) + last_event;
+}
+
+THeadlessLogger::THeadlessLogger(Scheduler& sched, bridge::SiLibrary& library,
+                                 SettingsStore& settings, KeepAwake& awake, const LogFormat& format,
+                                 TOptions options, std::function<void(const QString&)> print)
+    : format_(format),
+      options_(std::move(options)),
+      print_(std::move(print)),
+      dialogs_([this](const QString& line) { Print(line); }),
+      status_timer_(sched, kStatusMs, true) {
+  form_ = std::make_unique<TMainForm>(TMainFormServices{
+      sched, library, settings, awake, dialogs_, format,
+      TDialogs{dialogs_, dialogs_, dialogs_, dialogs_, dialogs_}, options_.DocumentsFolder});
+  for (const QString& problem : form_->SettingsProblems)
+    Print(QStringLiteral("Settings: ") + problem);
+  // Run-only overrides, applied before any incubator can have told its name.
+  if (options_.DataDir) {
+    form_->Directory = QDir::cleanPath(QDir::current().absoluteFilePath(*options_.DataDir));
+    QDir().mkdir(form_->Directory);
+  }
+  if (options_.LogInterval) form_->LogInterval = static_cast<std::uint8_t>(*options_.LogInterval);
+  Print(QStringLiteral("Logging into ") + QDir::toNativeSeparators(form_->Directory) +
+        QStringLiteral(" every ") + QString::number(form_->LogInterval) + QStringLiteral(" min"));
+  form_->OnPanelChange = [this](const TDovaPanel& panel, TMainForm::TPanelChange change) {
+    const QString when =
+        format_.Timestamp(form_->USBXpressEnumerator.ScanTimer().GetScheduler().Now());
+    switch (change) {
+      case TMainForm::TPanelChange::Listed:
+        Print(when + u' ' + panel.Caption.Text + QStringLiteral(": connected, logging to ") +
+              panel.LogFilePath());
+        break;
+      case TMainForm::TPanelChange::Closing:
+        Print(when + u' ' + panel.Caption.Text + QStringLiteral(": link lost"));
+        break;
+      case TMainForm::TPanelChange::Freed:
+        PrintNewMarks(panel);
+        Print(when + u' ' + panel.Caption.Text + QStringLiteral(": disconnected"));
+        seen_.erase(&panel);
+        last_event_.erase(&panel);
+        break;
+    }
+  };
+  status_timer_.SetOnTimer([this] { StatusTimerTimer(); });
+}
+
+THeadlessLogger::~THeadlessLogger() {
+  form_.reset();
+}
+
+void THeadlessLogger::Close() {
+  status_timer_.SetEnabled(false);
+  EraseTable();
+  form_->Close();
+}
+
+void THeadlessLogger::EraseTable() {
+  if (!options_.Terminal || table_lines_ == 0) return;
+  // Cursor to the start of the table's first line, then clear to the end of the screen.
+  print_(QStringLiteral("\x1b[%1F\x1b[J").arg(table_lines_) + QStringLiteral("\x1b[1A"));
+  table_lines_ = 0;
+}
+
+void THeadlessLogger::Print(const QString& line) {
+  EraseTable();
+  print_(line);
+}
+
+void THeadlessLogger::PrintNewMarks(const TDovaPanel& panel) {
+  auto& seen = seen_[&panel];
+  const TTrendGraph* graphs[3] = {panel.LeftTempGraph.get(), panel.GasFlowGraph.get(),
+                                  panel.RightTempGraph.get()};
+  static const QString kWhere[3] = {QStringLiteral("Left"), QStringLiteral("Gas"),
+                                    QStringLiteral("Right")};
+  for (int g = 0; g < 3; ++g) {
+    if (!graphs[g]) continue;
+    const TMarkSeries* series[2] = {&graphs[g]->EventSeries(), &graphs[g]->ErrorSeries()};
+    for (int s = 0; s < 2; ++s) {
+      TSeen& mark = seen[static_cast<std::size_t>(g * 2 + s)];
+      std::size_t count_at = 0;  // marks at mark.x met so far in this pass
+      for (const TMarkPoint& point : *series[s]) {
+        if (point.x < mark.x) continue;
+        if (point.x > mark.x) {
+          mark.x = point.x;
+          mark.at_x = 0;
+          count_at = 0;
+        }
+        if (++count_at <= mark.at_x) continue;
+        mark.at_x = count_at;
+        const QString event = kWhere[g] + u' ' + point.label;
+        last_event_[&panel] = event;
+        Print(format_.Timestamp(point.x) + u' ' + panel.Caption.Text + QStringLiteral(": ") +
+              event);
+      }
+    }
+  }
+}
+
+void THeadlessLogger::StatusTimerTimer() {
+  for (const TDovaPanel* p : form_->ActivePanels)
+    PrintNewMarks(*p);
+  if (!options_.Terminal) return;
+  EraseTable();
+  QString table = StatusHeader();
+  for (const TDovaPanel* p : form_->ActivePanels)
+    table += u'\n' + StatusLine(*p, last_event_[p]);
+  if (form_->ActivePanels.empty()) table += QStringLiteral("\n(no incubator connected)");
+  print_(table);
+  table_lines_ = static_cast<int>(table.count(u'\n')) + 1;
+}
+
+}  // namespace dova

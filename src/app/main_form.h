@@ -1,0 +1,161 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "app/dialogs.h"
+#include "app/strip_layout.h"
+#include "monitor/dova_panel.h"
+#include "monitor/panel_host.h"
+#include "platform/bridge/si_library.h"
+#include "platform/keepawake/keep_awake.h"
+#include "platform/settings/settings_store.h"
+#include "platform/timer.h"
+#include "usb/usbxpress_enumerator.h"
+
+namespace dova {
+
+class TGraphWindow;
+
+// What the main window works with.
+struct TMainFormServices {
+  Scheduler& Sched;
+  bridge::SiLibrary& Library;
+  SettingsStore& Settings;
+  KeepAwake& Awake;
+  IMessageBoxes& MessageBoxes;  // handed to every tile
+  const LogFormat& Format;
+  TDialogs Dialogs;
+  // The user's documents folder, for the first-run data folder.
+  QString DocumentsFolder;
+};
+
+// The main window as plain state: the device enumerator, the tiles and their lists, the
+// selection, the strip's layout, the close timer and the menu commands. A renderer draws
+// what it holds and forwards clicks and menu choices to it.
+//
+// Tiles live in exactly one place while they exist: attached but not yet named
+// (UnnamedPanels), listed in the strip (ActivePanels), or waiting to be freed
+// (ClosingPanels). A tile is freed only by the close timer or FormClose, never inside a
+// call it makes, and never while the main window is inside a call to it.
+class TMainForm : public IPanelHost {
+ public:
+  // How the set of tiles changed, for a front end that reports it.
+  enum class TPanelChange { Listed, Closing, Freed };
+  using TPanelEvent = std::function<void(const TDovaPanel& Panel, TPanelChange Change)>;
+
+  static constexpr const char* kCaption = "DOVA-300 Benchtop Incubator Logger ";
+  static constexpr std::uint32_t kCloseDovaTimerMs = 1000;
+  static constexpr int kInitialStripWidth = 1280;
+
+  // Creates the components and runs FormCreate: settings, data folder, lists; scanning and
+  // the close timer start at once.
+  explicit TMainForm(const TMainFormServices& services);
+  ~TMainForm() override;
+  TMainForm(const TMainForm&) = delete;
+  TMainForm& operator=(const TMainForm&) = delete;
+
+  // ---- enumerator and tiles
+  void USBXpressEnumeratorNewPort(TUSBXpressEnumerator& Sender, TUSBXpress& Port,
+                                  const QString& Serial);
+  TDovaPanel& CreatePanel(TUSBXpress& Port);
+  void AddPanel(TDovaPanel& panel) override;
+  void RemovePanel(TDovaPanel& panel) override;
+  void SelectPanel(TDovaPanel& panel) override;
+  void TileGraphWindows() override;
+  void ArrangePanels();
+  void CloseDovaTimerTimer();
+
+  // ---- window life cycle
+  void FormCreate();
+  void FormShow();
+  // The client area's new width (the strip spans it).
+  void FormResize(int width);
+  void FormClose();
+  // Closes the window: FormClose once, then OnClosed (the front end ends its event loop).
+  void Close();
+  bool Closed() const { return closed_; }
+
+  // ---- menu commands. Errors leave as exceptions (the caller's error box).
+  void DataDirClick();
+  void LoggingIntervalClick();
+  void ClearDOVAData1Click();
+  void Name1Click();
+  void ViewLast6HoursClick() { ViewRangeClick(360); }
+  void ViewLast12HoursClick() { ViewRangeClick(720); }
+  void ViewLast24HoursClick() { ViewRangeClick(1440); }
+  void ViewAllClick() { ViewRangeClick(4320); }
+  void HelpAbout1Execute();
+  void FileExit1Execute() { Close(); }
+
+  // ---- state
+  TUSBXpressEnumerator USBXpressEnumerator;
+  Timer CloseDovaTimer;
+  std::vector<TDovaPanel*> ActivePanels;
+  std::vector<TDovaPanel*> ClosingPanels;
+  // Attached tiles whose incubator has not told its name yet.
+  std::vector<TDovaPanel*> UnnamedPanels;
+  TDovaPanel* SelectedPanel = nullptr;
+  QString Directory;
+  std::uint8_t LogInterval = 5;
+
+  QString Caption = QString::fromLatin1(kCaption);
+  int StripWidth = kInitialStripWidth;
+  int StripHeight = kStripMinHeight;
+  int BannerHeight = kTileHeight;
+  // The View menu entry with the check mark, in minutes.
+  int ViewRangeChecked = 720;
+  // How often the MDI windows were tiled, and the MDI windows at the last tiling, top of
+  // the stack first.
+  int TileGraphWindowsCount = 0;
+  std::vector<const TGraphWindow*> TiledWindows;
+
+  // Where a tile stands in the strip (its rectangle from the last arrangement, or where
+  // CreatePanel put it).
+  TRect PanelRect(const TDovaPanel& panel) const;
+  // Every tile the window owns, in creation order.
+  std::vector<const TDovaPanel*> Panels() const;
+  // The MDI windows that exist now, top of the stack first.
+  std::vector<const TGraphWindow*> MdiWindows() const;
+
+  // Hooks for front ends.
+  std::function<void()> OnClosed;
+  // Closes the converter report dialog when the window closes.
+  std::function<void()> OnCloseConverter;
+  TPanelEvent OnPanelChange;
+  // Problems met while loading the settings (the values then fell back to defaults).
+  QStringList SettingsProblems;
+
+ private:
+  class TPanelUse;
+  void ViewRangeClick(int minutes);
+  // The tiles of ActivePanels as they are now; calls on them check IsListed first, since a
+  // call may open a modal box during which the close timer changes the lists.
+  std::vector<TDovaPanel*> ListedSnapshot() const { return ActivePanels; }
+  bool IsListed(const TDovaPanel* panel) const;
+  bool IsBusy(const TDovaPanel* panel) const;
+  void FreePanel(TDovaPanel* panel);
+  void Notify(const TDovaPanel& panel, TPanelChange change);
+  QString NewPanelName() const;
+
+  TMainFormServices services_;
+  TPanelContext context_;
+  std::vector<std::unique_ptr<TDovaPanel>> panels_;
+  std::map<const TDovaPanel*, TRect> rects_;
+  // Tiles the main window is calling into right now (with a depth count).
+  std::map<const TDovaPanel*, int> busy_;
+  // Tiles inside AddPanel, between being unnamed and being listed.
+  std::vector<TDovaPanel*> adding_;
+  bool closed_ = false;
+};
+
+// The characters a DOVA name may not contain (they would end up in the log file's name).
+inline constexpr char16_t kForbiddenNameChars[] = u"\\/:*?\u201C<>|";
+inline constexpr const char* kInvalidNameText =
+    "Invalid DOVA Name! The DOVA's name cannot contain \\ / : * ? \u201C < > or |";
+
+}  // namespace dova

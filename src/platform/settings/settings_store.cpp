@@ -1,0 +1,51 @@
+#include "platform/settings/settings_store.h"
+
+#include <QFileInfo>
+#include <QSettings>
+
+namespace dova {
+
+QSettingsStore::QSettingsStore() = default;
+
+QSettingsStore::QSettingsStore(QString ini_file) : ini_file_(std::move(ini_file)) {}
+
+std::unique_ptr<QSettings> QSettingsStore::Open() const {
+  if (!ini_file_.isEmpty()) return std::make_unique<QSettings>(ini_file_, QSettings::IniFormat);
+  return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                     QStringLiteral("Harl"), QStringLiteral("DOVA300"));
+}
+
+bool QSettingsStore::KeyExists() const {
+  auto settings = Open();
+  // A file-backed store exists with its file, even an empty one; the registry has no
+  // file, so there a key with values counts.
+  return QFileInfo::exists(settings->fileName()) || !settings->allKeys().isEmpty();
+}
+
+QVariant QSettingsStore::Value(const QString& name) const {
+  return Open()->value(name);
+}
+
+bool QSettingsStore::SetValue(const QString& name, const QVariant& value, bool create) {
+  if (!create && !KeyExists()) return false;
+  auto settings = Open();
+  if (!settings->isWritable()) return false;
+  settings->setValue(name, value);
+  settings->sync();
+  return settings->status() == QSettings::NoError;
+}
+
+QVariant MemorySettingsStore::Value(const QString& name) const {
+  if (!key_exists) return {};
+  auto it = values.find(name);
+  return it == values.end() ? QVariant() : it->second;
+}
+
+bool MemorySettingsStore::SetValue(const QString& name, const QVariant& value, bool create) {
+  if (fail_writes || (!create && !key_exists)) return false;
+  key_exists = true;
+  values[name] = value;
+  return true;
+}
+
+}  // namespace dova

@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include "app/headless.h"
+#include "main_form_fixture.h"
+
+namespace dova {
+namespace {
+
+// The whole logger without widgets, in-process: three simulated incubators logged into a
+// data folder given for the run.
+TEST(HeadlessLoggerTest, LogsEveryIncubatorAndClosesEveryFile) {
+  testing::MainFormFixture f;
+  f.store.key_exists = false;  // first run
+  for (int i = 0; i < 3; ++i)
+    f.fleet.Add();
+  QStringList out;
+  THeadlessLogger::TOptions options;
+  options.DocumentsFolder = f.dir.path();
+  options.DataDir = f.dir.path() + "/run";
+  options.LogInterval = 1;
+  THeadlessLogger logger(f.sched, f.fleet.Library(), f.store, f.awake, f.format, options,
+                         [&](const QString& line) { out << line; });
+  TMainForm& form = logger.Form();
+  ASSERT_TRUE(f.sched.AdvanceUntil([&] { return form.ActivePanels.size() == 3; }, 3000));
+  EXPECT_EQ(form.LogInterval, 1);
+  EXPECT_EQ(f.store.values["LogInterval"].toInt(), 5) << "run options are not stored";
+  std::vector<QString> logs;
+  for (const TDovaPanel* p : form.ActivePanels) {
+    logs.push_back(p->LogFilePath());
+    EXPECT_TRUE(p->LogFilePath().startsWith(f.dir.path() + "/run/"));
+  }
+  f.sched.AdvanceBy(61000);
+  for (const QString& log : logs)
+    EXPECT_GE(f.LogLines(log).size(), 12) << "two record blocks";
+
+  // One incubator unplugged: its log ends within about a second.
+  f.fleet.At(1).SetLidOpen(sim::Side::Left, true);
+  f.sched.AdvanceBy(2000);
+  f.fleet.At(1).Unplug();
+  const QString unplugged = logs[1];
+  ASSERT_TRUE(f.sched.AdvanceUntil(
+      [&] { return f.LogLines(unplugged).last().endsWith(", Disconnected"); }, 1100));
+  EXPECT_EQ(form.ActivePanels.size(), 2u);
+  EXPECT_EQ(out.filter(": link lost").size(), 1);
+  EXPECT_EQ(out.filter(": disconnected").size(), 1);
+  EXPECT_EQ(out.filter("Left Lid Open").size(), 1) << out.join('\n').toStdString();
+
+  // Closing: every remaining file gets its last line.
+  logger.Close();
+  for (const QString& log : logs)
+    EXPECT_TRUE(f.LogLines(log).last().endsWith(", Disconnected"));
+  EXPECT_EQ(out.filter(": disconnected").size(), 3);
+  EXPECT_TRUE(f.errors.messages.empty());
+}
+
+TEST(HeadlessLoggerTest, DialogsAnswerCancelAndBoxesGoToTheConsole) {
+  QStringList out;
+  THeadlessDialogs d([&](const QString& l) { out << l; });
+  EXPECT_FALSE(d.Execute(std::uint8_t{5}).has_value());
+  EXPECT_FALSE(d.Execute(QString("x")).has_value());
+  EXPECT_FALSE(d.Confirm("Delete?"));
+  d.DisplayMessage("File Open Error! Cannot Open: /x", "Error");
+  EXPECT_EQ(out, QStringList{"Error: File Open Error! Cannot Open: /x"});
+}
+
+}  // namespace
+}  // namespace dova
