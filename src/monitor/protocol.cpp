@@ -1,0 +1,234 @@
+#include "monitor/protocol.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+#include <array>
+#include <cstring>
+
+namespace dova::protocol {
+
+namespace {
+
+constexpr std::uint32_t Pack(char a, char b, char c, char d) {
+  return static_cast<std::uint32_t>(static_cast<unsigned char>(a)) |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(b)) << 8 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(c)) << 16 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(d)) << 24;
+}
+
+struct TagEntry {
+  TTag tag;
+  const char* text;
+};
+constexpr std::array<TagEntry, 12> kTags{{{TTag::SERL, "SERL"},
+                                          {TTag::NICK, "NICK"},
+                                          {TTag::LBSP, "LBSP"},
+                                          {TTag::RBSP, "RBSP"},
+                                          {TTag::GFSP, "GFSP"},
+                                          {TTag::LBT1, "LBT1"},
+                                          {TTag::LBT2, "LBT2"},
+                                          {TTag::RBT1, "RBT1"},
+                                          {TTag::RBT2, "RBT2"},
+                                          {TTag::FLOW, "FLOW"},
+                                          {TTag::PFLW, "PFLW"},
+                                          {TTag::DISP, "DISP"}}};
+
+TTag ClassifyPacked(std::uint32_t packed) {
+  switch (packed) {
+    case Pack('S', 'E', 'R', 'L'):
+      return TTag::SERL;
+    case Pack('N', 'I', 'C', 'K'):
+      return TTag::NICK;
+    case Pack('L', 'B', 'S', 'P'):
+      return TTag::LBSP;
+    case Pack('R', 'B', 'S', 'P'):
+      return TTag::RBSP;
+    case Pack('G', 'F', 'S', 'P'):
+      return TTag::GFSP;
+    case Pack('L', 'B', 'T', '1'):
+      return TTag::LBT1;
+    case Pack('L', 'B', 'T', '2'):
+      return TTag::LBT2;
+    case Pack('R', 'B', 'T', '1'):
+      return TTag::RBT1;
+    case Pack('R', 'B', 'T', '2'):
+      return TTag::RBT2;
+    case Pack('F', 'L', 'O', 'W'):
+      return TTag::FLOW;
+    case Pack('P', 'F', 'L', 'W'):
+      return TTag::PFLW;
+    case Pack('D', 'I', 'S', 'P'):
+      return TTag::DISP;
+    default:
+      return TTag::None;
+  }
+}
+
+bool IsAscii(const char* data, qsizetype size) {
+  // Eight bytes at a time: a reply line is short, this keeps the steady poll cheap.
+  qsizetype i = 0;
+  for (; i + 8 <= size; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, data + i, 8);
+    if (word & 0x8080808080808080ULL) return false;
+  }
+  for (; i < size; ++i) {
+    if (static_cast<unsigned char>(data[i]) & 0x80) return false;
+  }
+  return true;
+}
+
+bool IsAscii(QStringView text) {
+  for (QChar c : text) {
+    if (c.unicode() >= 0x80) return false;
+  }
+  return true;
+}
+
+int HexDigit(char32_t c) {
+  if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
+  if (c >= 'a' && c <= 'f') return static_cast<int>(c - 'a' + 10);
+  if (c >= 'A' && c <= 'F') return static_cast<int>(c - 'A' + 10);
+  return -1;
+}
+
+// One parser for both character widths; Get(i) returns the character at i.
+template <typename GetFn>
+std::optional<std::int32_t> ParseChars(qsizetype size, GetFn get) {
+  qsizetype i = 0;
+  while (i < size && get(i) == U' ')
+    ++i;
+  bool negative = false;
+  if (i < size && (get(i) == U'+' || get(i) == U'-')) {
+    negative = get(i) == U'-';
+    ++i;
+  }
+  int base = 10;
+  if (i < size && get(i) == U'$') {
+    base = 16;
+    ++i;
+  } else if (i < size && (get(i) == U'x' || get(i) == U'X')) {
+    base = 16;
+    ++i;
+  } else if (i + 1 < size && get(i) == U'0' && (get(i + 1) == U'x' || get(i + 1) == U'X')) {
+    base = 16;
+    i += 2;
+  }
+  if (i >= size) return std::nullopt;  // empty, a sign alone or a prefix alone
+  // Magnitude limit: 2^31 for a negative value, 2^31 - 1 otherwise.
+  const std::int64_t limit = negative ? 2147483648LL : 2147483647LL;
+  std::int64_t magnitude = 0;
+  for (; i < size; ++i) {
+    const char32_t c = get(i);
+    int digit;
+    if (base == 10) {
+      if (c < U'0' || c > U'9') return std::nullopt;
+      digit = static_cast<int>(c - U'0');
+    } else {
+      digit = HexDigit(c);
+      if (digit < 0) return std::nullopt;
+    }
+    magnitude = magnitude * base + digit;
+    if (magnitude > limit) return std::nullopt;
+  }
+  return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+}
+
+}  // namespace
+
+QString TagText(TTag tag) {
+  for (const auto& e : kTags) {
+    if (e.tag == tag) return QString::fromLatin1(e.text);
+  }
+  return {};
+}
+
+QByteArray ToDevice(QStringView text) {
+  if (IsAscii(text)) return text.toLatin1();
+  QStringEncoder encoder(QStringConverter::System);
+  return encoder.encode(text);
+}
+
+QString FromDevice(const QByteArray& bytes) {
+  if (IsAscii(bytes.constData(), bytes.size())) return QString::fromLatin1(bytes);
+  QStringDecoder decoder(QStringConverter::System);
+  return decoder.decode(bytes);
+}
+
+QByteArray BuildCommand(std::string_view prefix, QStringView body) {
+  QByteArray out;
+  if (IsAscii(body)) {
+    out.reserve(static_cast<qsizetype>(prefix.size()) + body.size() + 1);
+    out.append(prefix.data(), static_cast<qsizetype>(prefix.size()));
+    for (QChar c : body)
+      out.append(static_cast<char>(c.unicode()));
+  } else {
+    out.append(prefix.data(), static_cast<qsizetype>(prefix.size()));
+    out.append(ToDevice(body));
+  }
+  out.append(kLineEnd);
+  return out;
+}
+
+TTag ClassifyTag(std::string_view tag) {
+  if (tag.size() != kTagLength) return TTag::None;
+  return ClassifyPacked(Pack(tag[0], tag[1], tag[2], tag[3]));
+}
+
+TTag ClassifyTag(QStringView tag) {
+  if (tag.size() != kTagLength) return TTag::None;
+  for (QChar c : tag) {
+    if (c.unicode() >= 0x80) return TTag::None;
+  }
+  return ClassifyPacked(
+      Pack(static_cast<char>(tag[0].unicode()), static_cast<char>(tag[1].unicode()),
+           static_cast<char>(tag[2].unicode()), static_cast<char>(tag[3].unicode())));
+}
+
+QString TReplyParts::Value() const {
+  if (Ascii) {
+    return QString::fromLatin1(AsciiValue.data(), static_cast<qsizetype>(AsciiValue.size()));
+  }
+  return TextValue.toString();
+}
+
+TReplyParts SplitReply(const QByteArray& line) {
+  TReplyParts parts;
+  const char* data = line.constData();
+  const qsizetype size = line.size();
+  if (IsAscii(data, size)) {
+    // Positions are counted in characters; for ASCII one byte is one character.
+    parts.Ascii = true;
+    if (size >= kTagLength) {
+      parts.Tag = ClassifyTag(std::string_view(data, kTagLength));
+    }
+    if (size > kValueStart) {
+      const qsizetype length = std::min<qsizetype>(size - kValueStart, kMaxValueLength);
+      parts.AsciiValue = std::string_view(data + kValueStart, static_cast<std::size_t>(length));
+    }
+    return parts;
+  }
+  parts.Ascii = false;
+  parts.Text = FromDevice(line);
+  const QStringView text(parts.Text);
+  parts.Tag = ClassifyTag(text.left(kTagLength));
+  if (text.size() > kValueStart) parts.TextValue = text.mid(kValueStart, kMaxValueLength);
+  return parts;
+}
+
+std::optional<std::int32_t> ParseInteger(std::string_view text) {
+  return ParseChars(static_cast<qsizetype>(text.size()), [&](qsizetype i) {
+    return static_cast<char32_t>(static_cast<unsigned char>(text[static_cast<std::size_t>(i)]));
+  });
+}
+
+std::optional<std::int32_t> ParseInteger(QStringView text) {
+  return ParseChars(text.size(),
+                    [&](qsizetype i) { return static_cast<char32_t>(text[i].unicode()); });
+}
+
+std::optional<std::int32_t> ParseValue(const TReplyParts& parts) {
+  return parts.Ascii ? ParseInteger(parts.AsciiValue) : ParseInteger(parts.TextValue);
+}
+
+}  // namespace dova::protocol
