@@ -13,15 +13,21 @@
 #include "app/command_line.h"
 #include "app/error_box.h"
 #include "app/headless.h"
+#include "convert/vcp_to_usbx_conv.h"
 #include "monitor/log_format.h"
 #include "platform/bridge/linux/linux_library.h"
 #include "platform/instance/single_instance.h"
 #include "platform/instance/termination_signals.h"
 #include "platform/keepawake/keep_awake.h"
+#include "platform/manufacturing/cp210x_usb_library.h"
+#include "platform/manufacturing/linux/libusb_transport.h"
 #include "platform/qt_scheduler.h"
 #include "platform/random.h"
+#include "platform/serial/linux/sysfs_port_map.h"
+#include "platform/serial/linux/va_comm_linux.h"
 #include "platform/settings/settings_store.h"
 #include "sim/simulated_incubators.h"
+#include "sim/vcp/simulated_vcp.h"
 #include "usb/usbxpress_enumerator.h"
 
 namespace {
@@ -58,7 +64,7 @@ int RunHeadless(const dova::TCommandLine& line) {
   std::unique_ptr<sim::SimulatedIncubators> fleet;
   std::unique_ptr<bridge::LinuxSiLibrary> linux_library;
   bridge::SiLibrary* library = nullptr;
-  if (line.Simulate > 0) {
+  if (line.Simulated()) {
     fleet = std::make_unique<sim::SimulatedIncubators>(scheduler, line.Simulate);
     library = &fleet->Library();
   } else {
@@ -97,7 +103,40 @@ int RunHeadless(const dova::TCommandLine& line) {
       scheduler.ReportException(std::current_exception());
     }
   });
+
+  // The driver converter runs from the start, after the main window, and reprograms
+  // incubators whose bridges are still on the serial-port driver.
+  std::unique_ptr<sim::SimulatedVcpBench> vcp_bench;
+  std::unique_ptr<manufacturing::LibusbTransport> usb_transport;
+  std::unique_ptr<manufacturing::UsbCP210xLibrary> cp210x_library;
+  std::unique_ptr<SysfsSerialPortMap> port_map;
+  std::unique_ptr<TVaCustomComm> comm;
+  manufacturing::CP210xLibrary* manufacturing_library = nullptr;
+  SerialPortMap* ports = nullptr;
+  if (fleet) {
+    vcp_bench = std::make_unique<sim::SimulatedVcpBench>(scheduler, fleet->Library());
+    for (int i = 0; i < line.SimulateVcp; ++i) {
+      vcp_bench->AddIncubator(sim::SimulatedIncubators::DefaultConfig(
+          static_cast<int>(fleet->Count()) + 1 + i, /*seed=*/1));
+    }
+    comm = vcp_bench->NewComm();
+    manufacturing_library = &vcp_bench->Library();
+    ports = &vcp_bench->PortMap();
+  } else {
+    usb_transport = std::make_unique<manufacturing::LibusbTransport>();
+    cp210x_library = std::make_unique<manufacturing::UsbCP210xLibrary>(*usb_transport);
+    port_map = std::make_unique<SysfsSerialPortMap>();
+    comm = std::make_unique<TVaComm>(scheduler);
+    manufacturing_library = cp210x_library.get();
+    ports = port_map.get();
+  }
+  ConsoleConverterReport converter_report(Print);
+  TVCPtoUSBXConv converter(scheduler, std::move(comm), *ports, *manufacturing_library,
+                           converter_report);
+  logger.Form().OnCloseConverter = [&converter] { converter.FormClose(); };
+
   QCoreApplication::exec();
+  logger.Form().OnCloseConverter = nullptr;
   return 0;
 }
 

@@ -42,6 +42,14 @@ TCommandLine ParseCommandLine(const QStringList& arguments) {
         line.Error = QStringLiteral("--simulate takes a number of incubators from 1 to 99");
       else
         line.Simulate = n;
+    } else if (TakeValue(arguments, i, QStringLiteral("--simulate-vcp"), &value, &line.Error)) {
+      if (!line.Error.isEmpty()) break;
+      bool ok = false;
+      const int n = value.toInt(&ok);
+      if (!ok || n < 1 || n > 99)
+        line.Error = QStringLiteral("--simulate-vcp takes a number of incubators from 1 to 99");
+      else
+        line.SimulateVcp = n;
     } else if (TakeValue(arguments, i, QStringLiteral("--device"), &value, &line.Error)) {
       if (!line.Error.isEmpty()) break;
       if (value.isEmpty() || value.startsWith(u'='))
@@ -80,6 +88,9 @@ QString CommandLineHelp() {
       "                         Ctrl+C or SIGTERM closes every log file with its last line.\n"
       "  --simulate N           Plug in N simulated incubators (1 to 99) instead of\n"
       "                         looking for real ones.\n"
+      "  --simulate-vcp N       Plug in N simulated incubators (1 to 99) whose bridges are\n"
+      "                         still on the serial-port driver; the converter finds them,\n"
+      "                         reprograms them and they are then logged like the others.\n"
       "  --device PATH[=SERIAL] Also treat the serial device PATH (a pseudo-terminal, an\n"
       "                         RS-232 adapter) as an incubator bridge; SERIAL is the serial\n"
       "                         number it is known by (default: one made from the path).\n"
@@ -90,7 +101,8 @@ QString CommandLineHelp() {
       "                         (the stored interval is not changed).\n"
       "  -h, --help             Show this text and end.\n"
       "\n"
-      "--simulate and --device imply --headless until the windowed program is available.\n"
+      "--simulate, --simulate-vcp and --device imply --headless until the windowed program is "
+      "available.\n"
       "Only one copy of the logger runs at a time; a second one ends at once.\n");
 }
 

@@ -12,6 +12,8 @@ struct TCommandLine {
   bool Headless = false;
   // Simulated incubators to plug in (--simulate N); 0 for none.
   int Simulate = 0;
+  // Simulated incubators still on the serial-port driver (--simulate-vcp N); 0 for none.
+  int SimulateVcp = 0;
   // Devices named with --device PATH[=SERIAL], as given.
   QStringList Devices;
   // --data-dir and --log-interval: for this run only, not stored.
@@ -21,7 +23,11 @@ struct TCommandLine {
   QString Error;
 
   // Any option that makes this run a logger without widgets.
-  bool WantsLogger() const { return Headless || Simulate > 0 || !Devices.isEmpty(); }
+  bool WantsLogger() const {
+    return Headless || Simulate > 0 || SimulateVcp > 0 || !Devices.isEmpty();
+  }
+  // Any simulated device: the whole run is then simulated.
+  bool Simulated() const { return Simulate > 0 || SimulateVcp > 0; }
 };
 
 // Parses the arguments (without the program name).
