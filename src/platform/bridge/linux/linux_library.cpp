@@ -1,4 +1,5 @@
 #include "platform/bridge/linux/linux_library.h"
+#include "platform/linux/tty_speed.h"
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -52,39 +53,6 @@ std::optional<std::string> ReadAttribute(const fs::path& file) {
     line.pop_back();
   }
   return line;
-}
-
-std::optional<speed_t> SpeedFor(std::uint32_t baud) {
-  switch (baud) {
-    case 300:
-      return B300;
-    case 600:
-      return B600;
-    case 1200:
-      return B1200;
-    case 2400:
-      return B2400;
-    case 4800:
-      return B4800;
-    case 9600:
-      return B9600;
-    case 19200:
-      return B19200;
-    case 38400:
-      return B38400;
-    case 57600:
-      return B57600;
-    case 115200:
-      return B115200;
-    case 230400:
-      return B230400;
-    case 460800:
-      return B460800;
-    case 921600:
-      return B921600;
-    default:
-      return std::nullopt;
-  }
 }
 
 // The receive overruns the tty driver has counted (the UART's and its own buffer's), or
@@ -266,7 +234,7 @@ SiStatus LinuxSiLibrary::SI_Close(SiHandle handle) {
 SiStatus LinuxSiLibrary::SI_SetBaudRate(SiHandle handle, std::uint32_t baud) {
   OpenDevice* device = Lookup(handle);
   if (device == nullptr) return SI_INVALID_HANDLE;
-  const auto speed = SpeedFor(baud);
+  const auto speed = StandardTtySpeed(baud);
   if (!speed) return SI_INVALID_BAUDRATE;
   termios tio{};
   if (tcgetattr(device->fd, &tio) != 0) return SI_DEVICE_IO_FAILED;

@@ -1,5 +1,7 @@
 #include "platform/serial/linux/va_comm_linux.h"
 
+#include "platform/linux/tty_speed.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -24,37 +26,6 @@ std::string ErrorText(int code) {
 
 [[noreturn]] void Raise(const char* pattern, int code) {
   throw EVaCommError(FormatCommMessage(pattern, {std::to_string(code), ErrorText(code)}));
-}
-
-speed_t StandardSpeed(std::uint32_t baud) {
-  switch (baud) {
-    case 110:
-      return B110;
-    case 300:
-      return B300;
-    case 600:
-      return B600;
-    case 1200:
-      return B1200;
-    case 2400:
-      return B2400;
-    case 4800:
-      return B4800;
-    case 9600:
-      return B9600;
-    case 19200:
-      return B19200;
-    case 38400:
-      return B38400;
-    case 57600:
-      return B57600;
-    case 115200:
-      return B115200;
-    case 230400:
-      return B230400;
-    default:
-      return B0;
-  }
 }
 
 }  // namespace
@@ -158,7 +129,7 @@ void TVaComm::ApplyLineSettings() {
 
   const std::uint32_t baud =
       Baudrate() == TVaBaudrate::brUser ? UserBaudrate() : BaudrateValue(Baudrate());
-  const speed_t speed = StandardSpeed(baud);
+  const speed_t speed = StandardTtySpeed(baud).value_or(B0);
   // A rate without a constant is set afterwards; meanwhile a valid one keeps the C
   // library's own check of the settings content.
   cfsetispeed(&tio, speed != B0 ? speed : B38400);
