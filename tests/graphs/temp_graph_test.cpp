@@ -128,6 +128,9 @@ TEST_F(TempGraphTest, TemperatureAxisWidensOutwardsByTenths) {
       {25.3, 37.0, 380, 252, 25.2, 38.0},
       {37.0, 41.26, 413, 360, 36.0, 41.3},  // set-point as it comes
       {-3.0, 5.0, 380, -31, -3.1, 38.0},
+      // 0.51 - 0.01 lies a hair above 0.5 in extended precision (exactly 0.5 in double), so
+      // the bottom stops at 5 tenths rather than 4.
+      {37.0, 0.51, 380, 5, 0.5, 38.0},
   };
   for (const auto& c : cases) {
     VirtualScheduler s;

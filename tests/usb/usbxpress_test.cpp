@@ -287,6 +287,22 @@ TEST_F(PortTest, ActiveDiscardsPartialLineAndQueuedBytes) {
   EXPECT_TRUE(dev->IsOpen());
 }
 
+TEST_F(PortTest, ActiveKeepsTheFramingState) {
+  auto port = Make(kCR, kEsc);
+  Listen(*port);
+  port->SetActive(true);
+  Feed(
+      "\x1B"
+      "ab");
+  ASSERT_EQ(port->FrameState(), FS::InFrame);
+  port->SetActive(true);
+  EXPECT_EQ(port->LineBuffer(), "");
+  EXPECT_EQ(port->FrameState(), FS::InFrame);
+  // Still inside the frame: no new frame start is needed.
+  Feed("cd\r");
+  EXPECT_EQ(lines, (std::vector<std::pair<int, QByteArray>>{{1, "cd"}}));
+}
+
 TEST_F(PortTest, UnassignedOnLineLeavesQueueAlone) {
   auto port = Make();
   port->SetActive(true);
