@@ -18,7 +18,13 @@ TVCPDovaToUSBX::TVCPDovaToUSBX(Scheduler& scheduler, std::unique_ptr<TVaCustomCo
   random_ = [] { return RandomInt(2147483647u); };
 }
 
-TVCPDovaToUSBX::~TVCPDovaToUSBX() = default;
+TVCPDovaToUSBX::~TVCPDovaToUSBX() {
+  // Freeing an open port runs a notification it has already handed over; by then the
+  // fields that CommRxFlag writes would be gone, so the port forgets its handler and goes
+  // first.
+  comm_->SetOnRxFlag(nullptr);
+  comm_.reset();
+}
 
 void TVCPDovaToUSBX::Loaded() {
   convert_timer_.SetInterval(search_interval_);

@@ -306,6 +306,38 @@ TEST_F(ConverterTest, ClosingTheDialogStopsTheConverter) {
   EXPECT_EQ(dialog.DoneCount(), 5);
 }
 
+// A port that, like a real one, runs a notification it has already handed over when it is
+// freed while open.
+class PortWithANotificationOnItsWay : public SimComm {
+ public:
+  PortWithANotificationOnItsWay(Scheduler& s, SimSerialPorts& ports, int& reads)
+      : SimComm(s, ports), reads_(reads) {}
+  ~PortWithANotificationOnItsWay() override {
+    if (Active() && OnRxFlag()) OnRxFlag()(*this);
+  }
+  std::string ReadAvailable() override {
+    ++reads_;
+    return "NICK late\r";
+  }
+
+ private:
+  int& reads_;
+};
+
+TEST_F(ConverterTest, FreeingTheConverterDuringAProbeCallsNothingBackIntoIt) {
+  AddIncubator(1);
+  int reads = 0;
+  auto dialog = std::make_unique<TVCPtoUSBXConv>(
+      s_, std::make_unique<PortWithANotificationOnItsWay>(s_, bench_.Ports(), reads),
+      bench_.PortMap(), bench_.Library(), report_);
+  s_.AdvanceBy(150);  // the query has gone out; the port stays open until the check
+  ASSERT_EQ(dialog->VCPtoUSBX().Phase(), Phase::CheckPhase);
+  ASSERT_TRUE(dialog->VCPtoUSBX().Comm().Active());
+  reads = 0;
+  dialog.reset();
+  EXPECT_EQ(reads, 0);
+}
+
 TEST_F(ConverterTest, HeadlessWritesOneLinePerConversion) {
   AddIncubator(1);
   QStringList lines;

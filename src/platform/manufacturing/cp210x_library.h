@@ -39,7 +39,7 @@ inline constexpr std::uint8_t CP210x_CP2102N_QFN28_VERSION = 0x20;
 inline constexpr std::uint8_t CP210x_CP2102N_QFN24_VERSION = 0x21;
 inline constexpr std::uint8_t CP210x_CP2102N_QFN20_VERSION = 0x22;
 
-// The chip's name for a part number ("CP2102"), "unknown part 0x.." otherwise. The
+// The chip's name for a part number ("CP2102"), "unknown part" otherwise. The
 // CP2101/2102/2103 keep their configuration in rewritable memory; the CP2104/2105/2109
 // fields can be written once only, and the CP2102N keeps a different configuration
 // block, so a conversion may not take on those.

@@ -146,6 +146,7 @@ TEST_F(VaCommTest, UnsupportedLineSettingsCloseTheDeviceAgain) {
     EXPECT_EQ(e.Message(), "Error writing dcb (22), Invalid argument");
   }
   EXPECT_FALSE(comm_.Active());
+  EXPECT_TRUE(pauses_.empty());  // giving the device back after a failed open is no close
   comm_.SetDatabits(TVaDatabits::db8);
   EXPECT_NO_THROW(comm_.Open());  // nothing was left holding the device
 }

@@ -35,7 +35,7 @@ TVaComm::TVaComm(Scheduler& ui) : ui_(ui) {
 }
 
 TVaComm::~TVaComm() {
-  if (Active()) Shut(false);
+  if (Active()) Shut(false, true);
 }
 
 void TVaComm::Open() {
@@ -64,7 +64,8 @@ void TVaComm::Open() {
     SetTimeouts();
     if (!EffectiveEventMask().Empty()) StartEventThread();
   } catch (...) {
-    Shut(false);
+    // Only the device is given back: a failed open is no close, so no pause either.
+    Shut(false, false);
     throw;
   }
   if (OnOpen()) {
@@ -234,10 +235,10 @@ int TVaComm::DrainLocked(int fd, bool* ioctl_failed) {
 void TVaComm::Close() {
   if (!Active()) return;
   std::lock_guard lock(read_lock_);
-  Shut(true);
+  Shut(true, true);
 }
 
-void TVaComm::Shut(bool notify) {
+void TVaComm::Shut(bool notify, bool pause) {
   StopEventThread();
   if (isatty(fd_)) ioctl(fd_, TIOCNXCL);
   ::close(fd_);
@@ -254,7 +255,7 @@ void TVaComm::Shut(bool notify) {
       ui_.ReportException(std::current_exception());
     }
   }
-  pause_(300);
+  if (pause) pause_(300);
 }
 
 void TVaComm::ClearInput() {

@@ -47,7 +47,8 @@ class TVaComm : public TVaCustomComm {
   // Moves what the kernel holds into rx_ (rx_mutex_ held). Returns 0 or an errno value;
   // *ioctl_failed tells which call failed.
   int DrainLocked(int fd, bool* ioctl_failed);
-  void Shut(bool notify);
+  // Gives the device back; notify calls OnClose, pause takes the pause after a close.
+  void Shut(bool notify, bool pause);
 
   Scheduler& ui_;
   int fd_ = -1;
