@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <string_view>
 
 #include "platform/scheduler.h"
 
@@ -641,11 +642,14 @@ void TDovaPanel::SetLamp(TColor& lamp, QChar code) {
 // ---------------------------------------------------------------- log file
 
 QString TDovaPanel::SafeFileNamePart(const QString& text) {
+  // The characters the name dialog refuses go everywhere, so that a device's name gives the
+  // same file name on every platform; a user cannot type them, so typed names keep theirs.
+  static constexpr std::u16string_view kDialogRefuses = u"\\/:*?<>|";
   QString out = text;
   for (QChar& c : out) {
     const char16_t u = c.unicode();
-    if (u < 0x20 || u == 0x7F || u == u'\\' || u == u'/' || u == u':' || u == u'*' || u == u'?' ||
-        u == u'"' || u == u'<' || u == u'>' || u == u'|') {
+    if (u < 0x20 || u == 0x7F || kDialogRefuses.find(u) != std::u16string_view::npos ||
+        kRefusedFileNameChars.find(u) != std::u16string_view::npos) {
       c = u'_';
     }
   }

@@ -155,8 +155,10 @@ class TDovaPanel {
   QString LogFileName() const;
   QString LogFilePath() const;
   // A name or serial from the device made harmless as part of a file name: path
-  // separators, characters that file systems refuse (\ / : * ? " < > |) and control
-  // characters become "_". The caption keeps the text as received.
+  // separators, the characters the name dialog refuses (\ / : * ? < > |), any other
+  // character this platform's file systems refuse and control characters become "_".
+  // Whatever a user can type into the name dialog stays. The caption keeps the text as
+  // received.
   static QString SafeFileNamePart(const QString& text);
 
   // --- the tile as a visible, selectable, nameable object

@@ -196,8 +196,12 @@ TEST_F(PanelTest, DeviceNamesCannotLeadTheLogOutOfItsFolder) {
   EXPECT_EQ(panel->Caption.Text, QString::fromLatin1("../../x/..\\evil:\x01*?\"<>|: 1234"));
   // (A name from the device that begins with a dot gives a hidden file, as it would for a
   // name typed by the user; the file stays in its folder.)
+  const QString quote = kRefusedFileNameChars.find(u'"') == std::u16string_view::npos
+                            ? QStringLiteral("\"")
+                            : QStringLiteral("_");
   EXPECT_EQ(QDir(dir.filePath(QStringLiteral("data"))).entryList(QDir::Files | QDir::Hidden),
-            QStringList({QStringLiteral(".._.._x_.._evil________ 1234.csv")}));
+            QStringList(
+                {QStringLiteral(".._.._x_.._evil____") + quote + QStringLiteral("___ 1234.csv")}));
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
   EXPECT_EQ(LogTexts(panel->LogFile->Path()).first(), QStringLiteral("Connected"));
 
@@ -205,6 +209,11 @@ TEST_F(PanelTest, DeviceNamesCannotLeadTheLogOutOfItsFolder) {
   for (const QString& name : {QStringLiteral("Lab 1"), QStringLiteral("Café-2 (α)"),
                               QStringLiteral(".hidden"), QStringLiteral("a.b;c,d'e")}) {
     EXPECT_EQ(TDovaPanel::SafeFileNamePart(name), name);
+  }
+  // The name dialog takes the plain double quote; it stays wherever the file system does.
+  if (kRefusedFileNameChars.find(u'"') == std::u16string_view::npos) {
+    EXPECT_EQ(TDovaPanel::SafeFileNamePart(QStringLiteral("Lab \"A\"")),
+              QStringLiteral("Lab \"A\""));
   }
   EXPECT_EQ(TDovaPanel::SafeFileNamePart(QStringLiteral("..")), QStringLiteral(".."));
   EXPECT_EQ(TDovaPanel::SafeFileNamePart(QStringLiteral("a\tb\x7f")), QStringLiteral("a_b_"));

@@ -4,6 +4,7 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 #include "platform/exception.h"
 
@@ -14,6 +15,15 @@ namespace dova {
 inline constexpr char16_t kPathDelimiter = u'\\';
 #else
 inline constexpr char16_t kPathDelimiter = u'/';
+#endif
+
+// Printable characters that this platform's file systems refuse in a file name. The ASCII
+// double quote is the only one a user can type into the name dialog, so it stays wherever
+// the file system takes it.
+#ifdef _WIN32
+inline constexpr std::u16string_view kRefusedFileNameChars = u"\\/:*?\"<>|";
+#else
+inline constexpr std::u16string_view kRefusedFileNameChars = u"/";
 #endif
 
 // Raised when a log file cannot be written, positioned or cut.
