@@ -723,6 +723,15 @@ void TDovaPanel::Timer2Timer() {
       NextRecordTime += interval;
       ms = MillisecondsBetween(now, NextRecordTime);
     }
+    // A due time more than one interval ahead means the clock was set back (the end of
+    // daylight saving time): start the grid again from now rather than pausing the
+    // records until the clock has caught up. (A tick on time lands within a millisecond
+    // of the grid; the second of slack keeps rounding from moving it.)
+    const std::int64_t interval_ms = std::int64_t{LogInterval} * 60000;
+    if (ms > interval_ms + 1000) {
+      NextRecordTime = now + interval;
+      ms = interval_ms;
+    }
   }
   Timer2.SetInterval(ms > 0 ? static_cast<std::uint32_t>(ms) : 0u);
   WriteLog(QStringLiteral("Left Temperature, ") + format_.Number(LeftTemp / 10.0, 1));

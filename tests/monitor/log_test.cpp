@@ -147,6 +147,12 @@ TEST_F(PanelTest, PeriodicBlocksKeepTheirGridAndAFailedBlockDoesNotShiftIt) {
   AdvanceTo(14, 23, 2);
   EXPECT_EQ(blockTimes().mid(5),
             QStringList({"8/03/2010 2:21:31 PM", "8/03/2010 2:22:01 PM", "8/03/2010 2:23:01 PM"}));
+  // The clock goes back an hour (the end of daylight saving time): the blocks go on every
+  // interval from the moment of the change instead of pausing for the hour.
+  sched.ShiftWallClock(-60 * kOneMinute);  // now 1:23:02
+  AdvanceTo(13, 26, 2);
+  EXPECT_EQ(blockTimes().mid(8),
+            QStringList({"8/03/2010 1:24:01 PM", "8/03/2010 1:25:01 PM", "8/03/2010 1:26:01 PM"}));
 }
 
 TEST_F(PanelTest, ClearingEmptiesTheFileAndTheNextBlockStartsIt) {
