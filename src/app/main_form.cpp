@@ -229,6 +229,11 @@ void TMainForm::FormCreate() {
       LoadSettings(services_.Settings, services_.DocumentsFolder, &SettingsProblems);
   Directory = settings.Directory;
   LogInterval = settings.LogInterval;
+  // The documents folder is taken to exist, as it always does on Windows; a fresh Linux
+  // account may not have one yet, and the default data folder lies right inside it.
+  if (!services_.DocumentsFolder.isEmpty() &&
+      Directory == DefaultDataDirectory(services_.DocumentsFolder))
+    QDir().mkpath(services_.DocumentsFolder);
   // One level only; a failure shows up later as the log file's own error.
   if (!Directory.isEmpty()) QDir().mkdir(Directory);
   ActivePanels.reserve(100);

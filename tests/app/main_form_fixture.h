@@ -59,7 +59,11 @@ struct ScriptedDialogs : ILogIntervalDlg, IFoldersDlg, IEditNameDlg, IAboutBox, 
 
 struct RecordingMessageBoxes : IMessageBoxes {
   QStringList Warnings, Messages;
-  void ShowWarning(const QString& text) override { Warnings << text; }
+  std::function<void()> WhileWarningOpen;
+  void ShowWarning(const QString& text) override {
+    Warnings << text;
+    if (WhileWarningOpen) WhileWarningOpen();
+  }
   void DisplayMessage(const QString& message, const QString&) override { Messages << message; }
 };
 

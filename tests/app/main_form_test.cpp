@@ -118,6 +118,41 @@ TEST_F(MainFormTest, ATileWhoseLinkFailsBeforeItIsNamedIsFreedToo) {
   EXPECT_TRUE(form->ClosingPanels.empty());
 }
 
+TEST_F(MainFormTest, LinkLostWhileTheNewTilesLogWarningIsOpenClosesItInsteadOfListingIt) {
+  Create();
+  Plug("A");
+  // A log file over 10 MB makes the new tile's SetDirectory (inside AddPanel) open its
+  // modal warning; meanwhile the cable is pulled and the close timer ticks.
+  const QString big = dir.path() + "/data/B 2.csv";
+  {
+    QFile f(big);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(f.resize(TDovaPanel::kLogSizeWarning + 1));
+  }
+  sim::Incubator* b = nullptr;
+  boxes.WhileWarningOpen = [&] {
+    b->Unplug();
+    sched.AdvanceBy(1500);
+    EXPECT_EQ(form->Panels().size(), 2u) << "a tile the window is calling into stays";
+  };
+  auto config = sim::SimulatedIncubators::DefaultConfig(2, 1);
+  config.nick = "B";
+  b = &fleet.Add(config);
+  ASSERT_TRUE(sched.AdvanceUntil([&] { return !boxes.Warnings.isEmpty(); }, 3000));
+  EXPECT_EQ(Nicks(), std::vector<QString>{"A"});
+  EXPECT_EQ(form->SelectedPanel, Listed("A"));
+  sched.AdvanceBy(1000);
+  EXPECT_EQ(form->Panels().size(), 1u);
+  EXPECT_TRUE(form->ClosingPanels.empty());
+  QFile f(big);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  f.seek(TDovaPanel::kLogSizeWarning + 1);
+  const QStringList tail = QString::fromLocal8Bit(f.readAll()).split(u'\r', Qt::SkipEmptyParts);
+  EXPECT_EQ(tail.filter(", Connected").size(), 1);
+  EXPECT_TRUE(tail.last().endsWith(", Disconnected"));
+  EXPECT_TRUE(errors.messages.empty());
+}
+
 TEST_F(MainFormTest, RenameMovesTheTileAndASecondNameReplyKeepsItListedOnce) {
   Create();
   sim::Incubator& a = Plug("A");
@@ -316,6 +351,41 @@ TEST_F(MainFormTest, ViewRangeAboutAndExit) {
   for (const QString& log : {a_log, b_log})
     EXPECT_EQ(LogLines(log).last().section(", ", 1), "Disconnected") << log.toStdString();
   EXPECT_FALSE(form->USBXpressEnumerator.ScanTimer().Running());
+}
+
+TEST_F(MainFormTest, DataFolderIsMadeOneLevelDeepAndTheDefaultOneEvenWithoutDocuments) {
+  struct Case {
+    const char* name;
+    bool key_exists;
+    QString directory;  // stored value
+    QString made;       // the folder that must exist afterwards, or empty
+    QString not_made;   // a folder that must not exist afterwards, or empty
+  };
+  const QString docs = dir.path() + "/Documents";
+  const std::vector<Case> cases = {
+      {"first run on an account without a documents folder",
+       false,
+       {},
+       docs + "/Harl DOVA-300 Log Data",
+       {}},
+      {"a stored folder two levels down", true, dir.path() + "/x/data", {}, dir.path() + "/x"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QDir(docs).removeRecursively();
+    store.key_exists = c.key_exists;
+    store.values.clear();
+    if (c.key_exists) store.values = {{"Directory", c.directory}, {"LogInterval", 5}};
+    Create();
+    if (!c.made.isEmpty()) {
+      EXPECT_EQ(form->Directory, c.made);
+      EXPECT_TRUE(QDir(c.made).exists());
+    }
+    if (!c.not_made.isEmpty()) {
+      EXPECT_FALSE(QDir(c.not_made).exists());
+    }
+    form.reset();
+  }
 }
 
 TEST_F(MainFormTest, UnusableSettingsStillBringTheWindowUp) {
