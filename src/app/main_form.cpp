@@ -149,11 +149,11 @@ void TMainForm::RemovePanel(TDovaPanel& panel) {
       panel.Deselect();
       SelectedPanel = nullptr;
     }
-    panel.Visible = false;
+    panel.SetVisible(false);
     Erase(ActivePanels, p);
   } else if (Erase(UnnamedPanels, p) || Erase(adding_, p)) {
     // A link that fails before the incubator told its name ends like any other.
-    panel.Visible = false;
+    panel.SetVisible(false);
   } else {
     return;  // already closing, or not ours
   }

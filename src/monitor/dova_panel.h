@@ -171,6 +171,8 @@ class TDovaPanel {
   void SetLogInterval(std::uint8_t minutes);
   void SetViewRange(int minutes);
   void ClearLog();
+  // Shows or hides the tile (the main window hides it when its link ends).
+  void SetVisible(bool visible);
 
   // The renderer's hook: called after the visible state (Visible, labels, lamps) changed.
   void SetOnViewChange(TViewEvent handler) { on_view_change_ = std::move(handler); }
@@ -254,7 +256,6 @@ class TDovaPanel {
   void SteadyGasStatus(int cls);
   void SetLamp(TColor& lamp, QChar code);
   void SetLabelText(TLabelState& label, QStringView field);
-  void SetVisible(bool visible);
   void SetLabelColors(TColor temp, TColor gas);
   void SetGraphCaptions(const QString& left, const QString& right, const QString& gas);
   void ViewChanged();

@@ -10,9 +10,14 @@ QSettingsStore::QSettingsStore() = default;
 QSettingsStore::QSettingsStore(QString ini_file) : ini_file_(std::move(ini_file)) {}
 
 std::unique_ptr<QSettings> QSettingsStore::Open() const {
-  if (!ini_file_.isEmpty()) return std::make_unique<QSettings>(ini_file_, QSettings::IniFormat);
-  return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                     QStringLiteral("Harl"), QStringLiteral("DOVA300"));
+  std::unique_ptr<QSettings> settings =
+      ini_file_.isEmpty()
+          ? std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                        QStringLiteral("Harl"), QStringLiteral("DOVA300"))
+          : std::make_unique<QSettings>(ini_file_, QSettings::IniFormat);
+  // Only the user's own key counts: no organisation-wide or system-wide files.
+  settings->setFallbacksEnabled(false);
+  return settings;
 }
 
 bool QSettingsStore::KeyExists() const {
