@@ -7,22 +7,22 @@
 #include <cstdio>
 #include <memory>
 
-#include <unistd.h>
 #include <QStandardPaths>
 
 #include "app/command_line.h"
 #include "app/error_box.h"
 #include "app/headless.h"
+#include "app/startup.h"
 #include "convert/vcp_to_usbx_conv.h"
 #include "monitor/log_format.h"
 #include "platform/bridge/linux/linux_library.h"
+#include "platform/console.h"
 #include "platform/instance/single_instance.h"
 #include "platform/instance/termination_signals.h"
 #include "platform/keepawake/keep_awake.h"
 #include "platform/manufacturing/cp210x_usb_library.h"
 #include "platform/manufacturing/linux/libusb_transport.h"
 #include "platform/qt_scheduler.h"
-#include "platform/random.h"
 #include "platform/serial/linux/sysfs_port_map.h"
 #include "platform/serial/linux/va_comm_linux.h"
 #include "platform/settings/settings_store.h"
@@ -42,102 +42,114 @@ void Print(const QString& text) {
 // or the real bridges (plus any --device), until Ctrl+C or SIGTERM.
 int RunHeadless(const dova::TCommandLine& line) {
   using namespace dova;
-  // One copy at a time; a second one ends at once and says nothing.
-  auto instance = CreateSingleInstance("DOVA-300 Logger");
-  switch (instance->Acquire()) {
-    case SingleInstance::TAcquireResult::HeldElsewhere:
-      return 0;
-    case SingleInstance::TAcquireResult::Unavailable:
-      Print(QStringLiteral("Note: ") + QString::fromStdString(instance->Problem()) +
-            QStringLiteral("; not guarding against a second copy"));
-      break;
-    case SingleInstance::TAcquireResult::Acquired:
-      break;
-  }
-  Randomize();
-  CurrentGraphWidth = 720;
-
-  QtScheduler scheduler;
-  ConsoleErrorReporter reporter;
-  scheduler.SetErrorReporter(&reporter);
-
-  std::unique_ptr<sim::SimulatedIncubators> fleet;
-  std::unique_ptr<bridge::LinuxSiLibrary> linux_library;
-  bridge::SiLibrary* library = nullptr;
-  if (line.Simulated()) {
-    fleet = std::make_unique<sim::SimulatedIncubators>(scheduler, line.Simulate);
-    library = &fleet->Library();
-  } else {
-    linux_library = std::make_unique<bridge::LinuxSiLibrary>();
-    library = linux_library.get();
-  }
-  if (!line.Devices.isEmpty() && !linux_library) {
-    Print(QStringLiteral("--device cannot be combined with --simulate"));
-    return 2;
-  }
+  // The command line is checked before anything else happens.
+  std::vector<bridge::UserDevice> devices;
   for (const QString& device : line.Devices) {
     auto parsed = bridge::ParseDeviceArgument(device.toStdString());
     if (!parsed) {
       Print(QStringLiteral("bad --device ") + device);
       return 2;
     }
-    linux_library->AddUserDevice(parsed->path, parsed->serial);
+    devices.push_back(*parsed);
+  }
+  if (!devices.empty() && line.Simulated()) {
+    Print(QStringLiteral("--device cannot be combined with --simulate or --simulate-vcp"));
+    return 2;
   }
 
-  QSettingsStore settings;
-  auto awake = CreateKeepAwake([](const std::string& why) {
-    Print(QStringLiteral("Note: ") + QString::fromStdString(why));
-  });
-  const LogFormat format = LogFormat::FromSystem();
-  THeadlessLogger::TOptions options;
-  options.DocumentsFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-  options.DataDir = line.DataDir;
-  options.LogInterval = line.LogInterval;
-  options.Terminal = ::isatty(STDOUT_FILENO) == 1;
-  THeadlessLogger logger(scheduler, *library, settings, *awake, format, options, Print);
-  logger.Form().OnClosed = [] { QCoreApplication::quit(); };
-  auto termination = WatchTerminationSignals([&logger, &scheduler] {
-    try {
-      logger.Close();
-    } catch (...) {
-      scheduler.ReportException(std::current_exception());
-    }
-  });
+  QtScheduler scheduler;
+  ConsoleErrorReporter reporter;
+  scheduler.SetErrorReporter(&reporter);
 
-  // The driver converter runs from the start, after the main window, and reprograms
-  // incubators whose bridges are still on the serial-port driver.
+  // What the single instances are made of, alive until the program ends. Declared in the
+  // order they are made, so they go in the reverse order.
+  std::unique_ptr<sim::SimulatedIncubators> fleet;
+  std::unique_ptr<bridge::LinuxSiLibrary> linux_library;
+  QSettingsStore settings;
+  std::unique_ptr<KeepAwake> awake;
+  const LogFormat format = LogFormat::FromSystem();
+  std::unique_ptr<THeadlessLogger> logger;
+  std::unique_ptr<TerminationSignals> termination;
   std::unique_ptr<sim::SimulatedVcpBench> vcp_bench;
   std::unique_ptr<manufacturing::LibusbTransport> usb_transport;
   std::unique_ptr<manufacturing::UsbCP210xLibrary> cp210x_library;
   std::unique_ptr<SysfsSerialPortMap> port_map;
-  std::unique_ptr<TVaCustomComm> comm;
-  manufacturing::CP210xLibrary* manufacturing_library = nullptr;
-  SerialPortMap* ports = nullptr;
-  if (fleet) {
-    vcp_bench = std::make_unique<sim::SimulatedVcpBench>(scheduler, fleet->Library());
-    for (int i = 0; i < line.SimulateVcp; ++i) {
-      vcp_bench->AddIncubator(sim::SimulatedIncubators::DefaultConfig(
-          static_cast<int>(fleet->Count()) + 1 + i, /*seed=*/1));
-    }
-    comm = vcp_bench->NewComm();
-    manufacturing_library = &vcp_bench->Library();
-    ports = &vcp_bench->PortMap();
-  } else {
-    usb_transport = std::make_unique<manufacturing::LibusbTransport>();
-    cp210x_library = std::make_unique<manufacturing::UsbCP210xLibrary>(*usb_transport);
-    port_map = std::make_unique<SysfsSerialPortMap>();
-    comm = std::make_unique<TVaComm>(scheduler);
-    manufacturing_library = cp210x_library.get();
-    ports = port_map.get();
-  }
   ConsoleConverterReport converter_report(Print);
-  TVCPtoUSBXConv converter(scheduler, std::move(comm), *ports, *manufacturing_library,
-                           converter_report);
-  logger.Form().OnCloseConverter = [&converter] { converter.FormClose(); };
+  std::unique_ptr<TVCPtoUSBXConv> converter;
 
-  QCoreApplication::exec();
-  logger.Form().OnCloseConverter = nullptr;
-  return 0;
+  TSingleInstances create;
+  // Without windows the template tile and the dialogs have nothing to make: every dialog
+  // of the headless main window answers Cancel and every message becomes a console line.
+  create.MainForm = [&] {
+    bridge::SiLibrary* library = nullptr;
+    if (line.Simulated()) {
+      fleet = std::make_unique<sim::SimulatedIncubators>(scheduler, line.Simulate);
+      library = &fleet->Library();
+    } else {
+      linux_library = std::make_unique<bridge::LinuxSiLibrary>();
+      for (const auto& d : devices)
+        linux_library->AddUserDevice(d.path, d.serial);
+      library = linux_library.get();
+    }
+    awake = CreateKeepAwake([](const std::string& why) {
+      Print(QStringLiteral("Note: ") + QString::fromStdString(why));
+    });
+    THeadlessLogger::TOptions options;
+    options.DocumentsFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    options.DataDir = line.DataDir;
+    options.LogInterval = line.LogInterval;
+    options.Terminal = StandardOutputIsTerminal();
+    logger = std::make_unique<THeadlessLogger>(scheduler, *library, settings, *awake, format,
+                                               options, Print);
+    logger->Form().OnClosed = [] { QCoreApplication::quit(); };
+    termination = WatchTerminationSignals([&logger, &scheduler] {
+      try {
+        logger->Close();
+      } catch (...) {
+        scheduler.ReportException(std::current_exception());
+      }
+    });
+  };
+  // The driver converter runs from the start and reprograms incubators whose bridges are
+  // still on the serial-port driver.
+  create.VCPtoUSBXConv = [&] {
+    std::unique_ptr<TVaCustomComm> comm;
+    manufacturing::CP210xLibrary* manufacturing_library = nullptr;
+    SerialPortMap* ports = nullptr;
+    if (fleet) {
+      vcp_bench = std::make_unique<sim::SimulatedVcpBench>(scheduler, fleet->Library());
+      for (int i = 0; i < line.SimulateVcp; ++i) {
+        vcp_bench->AddIncubator(sim::SimulatedIncubators::DefaultConfig(
+            static_cast<int>(fleet->Count()) + 1 + i, /*seed=*/1));
+      }
+      comm = vcp_bench->NewComm();
+      manufacturing_library = &vcp_bench->Library();
+      ports = &vcp_bench->PortMap();
+    } else {
+      usb_transport = std::make_unique<manufacturing::LibusbTransport>();
+      cp210x_library = std::make_unique<manufacturing::UsbCP210xLibrary>(*usb_transport);
+      port_map = std::make_unique<SysfsSerialPortMap>();
+      comm = std::make_unique<TVaComm>(scheduler);
+      manufacturing_library = cp210x_library.get();
+      ports = port_map.get();
+    }
+    converter = std::make_unique<TVCPtoUSBXConv>(scheduler, std::move(comm), *ports,
+                                                 *manufacturing_library, converter_report);
+    logger->Form().OnCloseConverter = [&converter] { converter->FormClose(); };
+  };
+
+  TStartup startup;
+  startup.OnGuardUnavailable = [](const std::string& problem) {
+    Print(QStringLiteral("Note: ") + QString::fromStdString(problem) +
+          QStringLiteral("; not guarding against a second copy"));
+  };
+  startup.RunEventLoop = [] { QCoreApplication::exec(); };
+
+  // One copy at a time; a second one ends at once and says nothing.
+  auto instance = CreateSingleInstance("DOVA-300 Logger");
+  const int code = RunProgram(*instance, create, startup);
+  if (logger) logger->Form().OnCloseConverter = nullptr;
+  return code;
 }
 
 }  // namespace
