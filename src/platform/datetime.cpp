@@ -30,8 +30,7 @@ QDateTime QDateTimeFromDateTime(TDateTime value) {
 }
 
 TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int ms) {
-  return DateTimeFromQDateTime(
-      QDateTime(QDate(year, month, day), QTime(hour, minute, second, ms)));
+  return DateTimeFromQDateTime(QDateTime(QDate(year, month, day), QTime(hour, minute, second, ms)));
 }
 
 std::int64_t MillisecondsBetween(TDateTime a, TDateTime b) {

@@ -19,8 +19,8 @@ TDateTime DateTimeFromQDateTime(const QDateTime& dt);
 QDateTime QDateTimeFromDateTime(TDateTime value);
 
 // A date-time for the given local calendar values (for tests and the simulator).
-TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0,
-                         int second = 0, int ms = 0);
+TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+                         int ms = 0);
 
 // Whole milliseconds from a to b (b - a), rounded to the nearest millisecond.
 std::int64_t MillisecondsBetween(TDateTime a, TDateTime b);

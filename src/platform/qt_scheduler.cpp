@@ -10,10 +10,13 @@ namespace dova {
 QtScheduler::QtScheduler() = default;
 
 QtScheduler::~QtScheduler() {
-  for (auto& [id, qt] : qtimers_) delete qt;
+  for (auto& [id, qt] : qtimers_)
+    delete qt;
 }
 
-TDateTime QtScheduler::Now() const { return DateTimeFromQDateTime(QDateTime::currentDateTime()); }
+TDateTime QtScheduler::Now() const {
+  return DateTimeFromQDateTime(QDateTime::currentDateTime());
+}
 
 void QtScheduler::Arm(Timer& timer) {
   QTimer*& qt = qtimers_[timer.Id()];
@@ -39,7 +42,8 @@ void QtScheduler::Disarm(Timer& timer) {
 }
 
 void QtScheduler::WakeForPending() {
-  QMetaObject::invokeMethod(&context_, [this] { RunPending(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      &context_, [this] { RunPending(); }, Qt::QueuedConnection);
 }
 
 }  // namespace dova

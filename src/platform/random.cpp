@@ -17,9 +17,13 @@ void Randomize() {
       std::chrono::high_resolution_clock::now().time_since_epoch().count()));
 }
 
-void RandSeed(std::uint64_t seed) { Generator().seed(seed); }
+void RandSeed(std::uint64_t seed) {
+  Generator().seed(seed);
+}
 
-double Random() { return std::uniform_real_distribution<double>(0.0, 1.0)(Generator()); }
+double Random() {
+  return std::uniform_real_distribution<double>(0.0, 1.0)(Generator());
+}
 
 std::uint32_t RandomInt(std::uint32_t range) {
   if (range == 0) return 0;

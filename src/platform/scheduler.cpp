@@ -18,7 +18,9 @@ std::uint64_t Scheduler::Register(Timer& timer) {
   return id;
 }
 
-void Scheduler::Unregister(Timer& timer) { timers_.erase(timer.Id()); }
+void Scheduler::Unregister(Timer& timer) {
+  timers_.erase(timer.Id());
+}
 
 Timer* Scheduler::FindTimer(std::uint64_t id) const {
   auto it = timers_.find(id);

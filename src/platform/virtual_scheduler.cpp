@@ -9,7 +9,9 @@ namespace dova {
 VirtualScheduler::VirtualScheduler(TDateTime start) : start_(start) {}
 VirtualScheduler::~VirtualScheduler() = default;
 
-TDateTime VirtualScheduler::DefaultStart() { return EncodeDateTime(2010, 3, 8, 14, 5, 9); }
+TDateTime VirtualScheduler::DefaultStart() {
+  return EncodeDateTime(2010, 3, 8, 14, 5, 9);
+}
 
 TDateTime VirtualScheduler::Now() const {
   return start_ + wall_offset_ + static_cast<double>(now_ms_) / kMsPerDay;
@@ -21,7 +23,9 @@ void VirtualScheduler::Arm(Timer& timer) {
   queue_.push(Entry{now_ms_ + static_cast<std::int64_t>(timer.Interval()), seq, timer.Id()});
 }
 
-void VirtualScheduler::Disarm(Timer& timer) { armed_.erase(timer.Id()); }
+void VirtualScheduler::Disarm(Timer& timer) {
+  armed_.erase(timer.Id());
+}
 
 bool VirtualScheduler::FireNextDue(std::int64_t limit) {
   while (!queue_.empty()) {

@@ -118,9 +118,9 @@ TEST_F(TimerTest, NestedRunFiresOtherTimersWhileHandlerWaits) {
   });
   poll.SetOnTimer([&] { log.push_back("poll@" + std::to_string(sched.ElapsedMs())); });
   sched.AdvanceBy(170);
-  EXPECT_EQ(log, (std::vector<std::string>{"poll@20", "poll@40", "poll@60", "poll@80", "open@100",
-                                           "poll@100", "poll@120", "poll@140", "close@150",
-                                           "poll@160"}));
+  EXPECT_EQ(
+      log, (std::vector<std::string>{"poll@20", "poll@40", "poll@60", "poll@80", "open@100",
+                                     "poll@100", "poll@120", "poll@140", "close@150", "poll@160"}));
 }
 
 TEST_F(TimerTest, WallClockShiftMovesNowButNotTimers) {

@@ -27,7 +27,9 @@ std::vector<std::shared_ptr<SimBridge>> SimLibrary::Plugged() const {
   return out;
 }
 
-std::vector<std::shared_ptr<SimBridge>> SimLibrary::Bridges() const { return Plugged(); }
+std::vector<std::shared_ptr<SimBridge>> SimLibrary::Bridges() const {
+  return Plugged();
+}
 
 void SimLibrary::FailNext(SiCall call, int times, SiStatus status) {
   faults_[call] = Fault{times, status};
@@ -52,8 +54,7 @@ std::shared_ptr<SimBridge> SimLibrary::Lookup(SiHandle handle) const {
   return it == handles_.end() ? nullptr : it->second;
 }
 
-SiStatus SimLibrary::SI_SetTimeouts(std::uint32_t read_timeout_ms,
-                                    std::uint32_t write_timeout_ms) {
+SiStatus SimLibrary::SI_SetTimeouts(std::uint32_t read_timeout_ms, std::uint32_t write_timeout_ms) {
   SiStatus st;
   if (Injected(SiCall::SetTimeouts, &st)) return st;
   read_timeout_ = read_timeout_ms;
@@ -68,8 +69,7 @@ SiStatus SimLibrary::SI_GetNumDevices(std::uint32_t* count) {
   return SI_SUCCESS;
 }
 
-SiStatus SimLibrary::SI_GetProductString(std::uint32_t device, char* buffer,
-                                         std::uint32_t option) {
+SiStatus SimLibrary::SI_GetProductString(std::uint32_t device, char* buffer, std::uint32_t option) {
   SiStatus st;
   if (Injected(SiCall::GetProductString, &st)) return st;
   const auto plugged = Plugged();
@@ -119,8 +119,7 @@ SiStatus SimLibrary::SI_SetBaudRate(SiHandle handle, std::uint32_t baud) {
   return SI_SUCCESS;
 }
 
-SiStatus SimLibrary::SI_CheckRXQueue(SiHandle handle, std::uint32_t* count,
-                                     std::uint32_t* status) {
+SiStatus SimLibrary::SI_CheckRXQueue(SiHandle handle, std::uint32_t* count, std::uint32_t* status) {
   SiStatus st;
   if (Injected(SiCall::CheckRXQueue, &st)) return st;
   auto bridge = Lookup(handle);

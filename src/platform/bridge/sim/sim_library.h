@@ -86,13 +86,11 @@ class SimLibrary : public SiLibrary {
 
   SiStatus SI_SetTimeouts(std::uint32_t read_timeout_ms, std::uint32_t write_timeout_ms) override;
   SiStatus SI_GetNumDevices(std::uint32_t* count) override;
-  SiStatus SI_GetProductString(std::uint32_t device, char* buffer,
-                               std::uint32_t option) override;
+  SiStatus SI_GetProductString(std::uint32_t device, char* buffer, std::uint32_t option) override;
   SiStatus SI_Open(std::uint32_t device, SiHandle* handle) override;
   SiStatus SI_Close(SiHandle handle) override;
   SiStatus SI_SetBaudRate(SiHandle handle, std::uint32_t baud) override;
-  SiStatus SI_CheckRXQueue(SiHandle handle, std::uint32_t* count,
-                           std::uint32_t* status) override;
+  SiStatus SI_CheckRXQueue(SiHandle handle, std::uint32_t* count, std::uint32_t* status) override;
   SiStatus SI_Read(SiHandle handle, void* buffer, std::uint32_t to_read,
                    std::uint32_t* bytes_read) override;
   SiStatus SI_Write(SiHandle handle, const void* buffer, std::uint32_t to_write,
