@@ -9,7 +9,9 @@ PACKAGES=(
   libqcustomplot-dev libqcustomplot2.1-qt6
   libusb-1.0-0-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  xvfb xauth
+  xvfb xauth fonts-liberation2
+  qt6-httpserver-dev qt6-websockets-dev
+  ccache
 )
 
 missing=()
