@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "app/command_line.h"
+#include "app/dialogs.h"
+#include "app/main_form.h"
+#include "monitor/log_format.h"
+
+namespace dova {
+
+class Scheduler;
+class IConverterReport;
+class TVCPtoUSBXConv;
+class KeepAwake;
+class SettingsStore;
+namespace bridge {
+class SiLibrary;
+}
+
+// The composition root: everything a run of the logger is made of, built from its command
+// line and shared by every front end. It picks the bridge library (the real bridges with
+// any --device, or simulated incubators), the keep-awake, the settings, the log format, and
+// the driver converter with its port map and manufacturing library. A front end adds its
+// main window, dialogs and event loop (TFrontEnd) and calls RunLogger.
+class TRunServices {
+ public:
+  // Checks the options that need checking before anything happens (the --device
+  // arguments, combinations). Null with `error` set when the run cannot start.
+  static std::unique_ptr<TRunServices> Create(Scheduler& sched, const TCommandLine& line,
+                                              std::function<void(const QString&)> note,
+                                              QString& error);
+  ~TRunServices();
+  TRunServices(const TRunServices&) = delete;
+  TRunServices& operator=(const TRunServices&) = delete;
+
+  Scheduler& Sched() { return sched_; }
+  const TCommandLine& Line() const { return line_; }
+  const LogFormat& Format() const { return format_; }
+  SettingsStore& Settings();
+  // Made on first use (the main window's step of the start-up); a one-line note when the
+  // computer cannot be kept awake.
+  bridge::SiLibrary& Library();
+  KeepAwake& Awake();
+  // The user's documents folder, for the first-run data folder.
+  QString DocumentsFolder() const;
+
+  // What TMainForm needs, with the front end's message boxes and dialogs.
+  TMainFormServices MainFormServices(IMessageBoxes& boxes, const TDialogs& dialogs);
+  // The run-only choices of the command line (--data-dir, --log-interval), applied to a
+  // main window just made, before any incubator can have told its name.
+  void ApplyRunOptions(TMainForm& form);
+  // Makes and starts the driver converter, reporting to `report`; the main window closes it
+  // when it closes.
+  TVCPtoUSBXConv& StartConverter(IConverterReport& report, TMainForm& form);
+
+ private:
+  struct TParts;
+  TRunServices(Scheduler& sched, const TCommandLine& line,
+               std::function<void(const QString&)> note);
+
+  Scheduler& sched_;
+  TCommandLine line_;
+  std::function<void(const QString&)> note_;
+  LogFormat format_;
+  std::unique_ptr<TParts> parts_;
+};
+
+// What a front end brings to the run. Each function makes one of the program's single
+// instances; RunLogger calls them in the program's fixed order (template tile, main window,
+// about box, name dialog, folder dialog, new-name dialog, interval dialog, modeless box,
+// converter report), then runs the event loop.
+struct TFrontEnd {
+  std::function<void()> DovaPanel;
+  // Makes the main window (its logic and whatever draws it) and returns its logic.
+  std::function<TMainForm&(TRunServices& services)> MainForm;
+  std::function<void()> AboutBox;
+  std::function<void()> EditNameDlg;
+  std::function<void()> FoldersDlg;
+  std::function<void()> NewNameDlg;
+  std::function<void()> LogIntervalDlg;
+  std::function<void()> ModelessDialog;
+  // The converter's report (a dialog, or console lines); the converter starts right after.
+  std::function<IConverterReport&()> ConverterReport;
+  // Runs the event loop until the main window has closed.
+  std::function<void()> RunEventLoop;
+  // SIGINT or SIGTERM arrived: close the main window as its Exit command does.
+  std::function<void()> Close;
+};
+
+// One run: the single-copy guard (a second copy ends at once with 0, showing nothing), the
+// single instances in their order, the termination signals, the event loop. Returns the
+// exit code: 2 when the command line cannot be used, 0 otherwise.
+int RunLogger(Scheduler& sched, const TCommandLine& line, TFrontEnd& front,
+              std::function<void(const QString&)> note);
+
+}  // namespace dova
