@@ -96,6 +96,7 @@ std::uint32_t TUSBXpress::Write(const QByteArray& data) {
 }
 
 void TUSBXpress::Close() {
+  closed_ = true;
   if (read_timer_) read_timer_->SetEnabled(false);
   (void)library_.SI_Close(handle_);
 }
@@ -202,6 +203,13 @@ void TUSBXpress::Deliver() {
     // buffer, while it still looks at its line. If it raises, the line stays in the buffer
     // and the rest of this read is lost.
     const QByteArray line = line_buffer_;
+    struct InCall {
+      int& depth;
+      explicit InCall(int& d) : depth(d) { ++depth; }
+      ~InCall() { --depth; }
+      InCall(const InCall&) = delete;
+      InCall& operator=(const InCall&) = delete;
+    } in_call(delivering_);
     (*handler)(*this, line);
   }
   // Keeps the buffer's storage for the next line.

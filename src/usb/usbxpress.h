@@ -74,8 +74,16 @@ class TUSBXpress {
   // Throws TUSBXpressExcept("Error Writing").
   std::uint32_t Write(const QByteArray& data);
 
-  // Stops the reader and releases the device. The object stays with its owner.
+  // Stops the reader and releases the device. The owner frees the object later, in an event
+  // of its own and never while a call from this object is under way, so the caller may
+  // still clear OnLine right after Close; once control may have gone back to an event loop
+  // (a modal wait counts), the object must not be touched again.
   void Close();
+  // True once Close was called.
+  bool Closed() const { return closed_; }
+  // True while the line handler runs: a call from this object is on the stack, so it must
+  // not be freed now even when the handler closed it.
+  bool Delivering() const { return delivering_ > 0; }
 
   bridge::SiHandle Handle() const { return handle_; }
   std::uint32_t BaudRate() const { return baud_rate_; }
@@ -116,6 +124,8 @@ class TUSBXpress {
   TFrameState frame_state_ = TFrameState::RawChunks;
   // Shared so that a handler may replace itself while it runs.
   std::shared_ptr<const TLineEvent> on_line_;
+  bool closed_ = false;
+  int delivering_ = 0;
 };
 
 }  // namespace dova

@@ -1,5 +1,6 @@
 #include "usb/usbxpress_enumerator.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -53,7 +54,28 @@ QString TUSBXpressEnumerator::DeviceSerial(std::uint32_t i) {
   return QString::fromLatin1(buffer.data(), length);
 }
 
+void TUSBXpressEnumerator::FreeClosedPorts() {
+  const auto in_use = [this](const TUSBXpress& port) {
+    return port.Delivering() ||
+           std::find(reporting_.begin(), reporting_.end(), &port) != reporting_.end();
+  };
+  // Taken out of the list first and destroyed afterwards: nothing a destructor does can
+  // then see a half-edited list.
+  std::vector<std::unique_ptr<TUSBXpress>> freed;
+  for (auto it = ports_.begin(); it != ports_.end();) {
+    if ((*it)->Closed() && !in_use(**it)) {
+      freed.push_back(std::move(*it));
+      it = ports_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
 void TUSBXpressEnumerator::Scan() {
+  // A scan runs in the scan timer's own event (or in a modal wait), so no caller of a
+  // port that is closed and not in use can still be on the stack.
+  FreeClosedPorts();
   if (!OnNewPort) return;
   const std::uint32_t n = DeviceCount();
   if (n == 0) return;
@@ -69,14 +91,14 @@ void TUSBXpressEnumerator::Scan() {
     // Refused when it is open already: held by one of our tiles or by another program.
     if (library_.SI_Open(i, &handle) != bridge::SI_SUCCESS) continue;
     const std::size_t made = ports_.size();
+    TUSBXpress* port = nullptr;
     try {
-      TUSBXpress& port = TUSBXpress::CreateOwned(ports_, scheduler_, library_, handle, delimiter_,
-                                                 escape_char_, baud_rate_, read_interval_);
-      OnNewPort(*this, port, serial);
+      port = &TUSBXpress::CreateOwned(ports_, scheduler_, library_, handle, delimiter_,
+                                      escape_char_, baud_rate_, read_interval_);
     } catch (...) {
-      // The device goes back to the library and is offered again at the next tick. A port
-      // that exists is closed as a whole, so a reader the handler may have started stops
-      // too; it stays in our list, unused.
+      // The device goes back to the library and is offered again at the next tick. Nothing
+      // ran between the half-made port joining the list and the failure, so it is the last
+      // one; closed, it is freed with the others.
       if (ports_.size() > made) {
         ports_.back()->Close();
       } else {
@@ -84,6 +106,17 @@ void TUSBXpressEnumerator::Scan() {
       }
       return;
     }
+    reporting_.push_back(port);
+    try {
+      OnNewPort(*this, *port, serial);
+    } catch (...) {
+      // The port that was reported is closed as a whole, so a reader the handler may have
+      // started stops too; its device is offered again at the next tick.
+      reporting_.erase(std::find(reporting_.begin(), reporting_.end(), port));
+      if (!port->Closed()) port->Close();
+      return;
+    }
+    reporting_.erase(std::find(reporting_.begin(), reporting_.end(), port));
     scan_timer_.SetInterval(search_interval_);
     return;
   }

@@ -25,6 +25,10 @@ class TUSBXpressEnumExcept : public Exception {
 // opens the first one whose serial begins with SerialPrefix and that nobody holds, and
 // reports it through OnNewPort as a new TUSBXpress. One device per tick at most.
 // It owns every TUSBXpress it makes; users hold plain references and only close them.
+// A closed port is freed at the start of the next scan, unless a call from it is still
+// under way (its line handler runs, or OnNewPort is still reporting it, in a modal wait
+// for instance): then at the first scan after that call has ended. So unplugging and
+// plugging an incubator again and again leaves no port objects behind.
 class TUSBXpressEnumerator {
  public:
   using TNotifyHandle =
@@ -38,7 +42,8 @@ class TUSBXpressEnumerator {
   TUSBXpressEnumerator& operator=(const TUSBXpressEnumerator&) = delete;
 
   // A matching device was opened: the port has its reader off and no OnLine yet. If the
-  // handler raises, the device is closed and offered again on the next tick.
+  // handler raises, that port is closed (whatever the handler did meanwhile, other scans
+  // from a modal wait included) and its device is offered again on the next tick.
   TNotifyHandle OnNewPort;
   // A scan saw devices but opened none; scanning then stops until re-enabled.
   TNotify OnScanDone;
@@ -74,7 +79,8 @@ class TUSBXpressEnumerator {
   void Scan();
 
   const Timer& ScanTimer() const { return scan_timer_; }
-  // Every port made so far, closed ones and ones whose creation failed included.
+  // The live ports, oldest first: every open one, and the closed ones that the next scan
+  // (or a later one, while a call from them is under way) frees.
   const std::vector<std::unique_ptr<TUSBXpress>>& Ports() const { return ports_; }
 
  private:
@@ -88,8 +94,14 @@ class TUSBXpressEnumerator {
   QString serial_prefix_;
   std::uint8_t delimiter_ = 13;
   std::uint8_t escape_char_ = 0;
+  // Frees the closed ports that no call is using.
+  void FreeClosedPorts();
+
   Timer scan_timer_;
   std::vector<std::unique_ptr<TUSBXpress>> ports_;
+  // Ports that OnNewPort is being told about (more than one when a handler's modal wait
+  // runs another scan).
+  std::vector<const TUSBXpress*> reporting_;
 };
 
 }  // namespace dova

@@ -159,8 +159,12 @@ TEST_F(EnumTest, HeldDeviceIsPassedOverAndReportedAgainAfterClose) {
   EXPECT_EQ(reports.size(), 1u);
   sched.AdvanceBy(1);
   ASSERT_EQ(reports.size(), 2u);
-  EXPECT_NE(reports[1].port, reports[0].port);
-  EXPECT_EQ(en->Ports().size(), 2u);  // the closed one stays with us
+  // A new object (the closed one was freed first, so it may take the same address).
+  EXPECT_FALSE(reports[1].port->Closed());
+  EXPECT_FALSE(reports[1].port->HasOnLine());
+  // The scan that found it again freed the closed one.
+  ASSERT_EQ(en->Ports().size(), 1u);
+  EXPECT_EQ(en->Ports()[0].get(), reports[1].port);
   EXPECT_EQ(en->ScanTimer().Interval(), 100u);
 }
 
@@ -211,7 +215,7 @@ TEST_F(EnumTest, RefusedPortIsClosedAndOfferedAgain) {
   sched.AdvanceBy(100);
   EXPECT_EQ(offers, 2);
   EXPECT_TRUE(dev->IsOpen());
-  EXPECT_EQ(en->Ports().size(), 2u);
+  EXPECT_EQ(en->Ports().size(), 1u);  // the refused one is gone
   // The refused port never reads again.
   dev->SendToHost("SERL 1\r");
   sched.AdvanceBy(200);
@@ -219,7 +223,7 @@ TEST_F(EnumTest, RefusedPortIsClosedAndOfferedAgain) {
   EXPECT_TRUE(errors.messages.empty());
 }
 
-TEST_F(EnumTest, BaudRateFailureClosesDeviceAndKeepsTheHalfMadePort) {
+TEST_F(EnumTest, BaudRateFailureClosesDeviceAndFreesTheHalfMadePortLater) {
   auto dev = lib.AddBridge("dova300-0001");
   lib.FailNext(SiCall::SetBaudRate);
   Start();
@@ -233,7 +237,8 @@ TEST_F(EnumTest, BaudRateFailureClosesDeviceAndKeepsTheHalfMadePort) {
   EXPECT_EQ(en->ScanTimer().Interval(), 100u);
   sched.AdvanceBy(100);
   ASSERT_EQ(reports.size(), 1u);
-  EXPECT_EQ(reports[0].port, en->Ports()[1].get());
+  ASSERT_EQ(en->Ports().size(), 1u);
+  EXPECT_EQ(reports[0].port, en->Ports()[0].get());
 }
 
 TEST_F(EnumTest, ScanDoneStopsSearching) {
@@ -323,6 +328,128 @@ TEST_F(EnumTest, DeviceSerial) {
   EXPECT_EQ(lib.CallCount(SiCall::Open), 0);
   lib.FailNext(SiCall::GetNumDevices);
   EXPECT_EQ(en->DeviceCount(), 0u);
+}
+
+// A tile's way with a port: it reads lines and, once the device is gone (a write fails),
+// closes the port and clears its handler, as the tile's Disconnect does.
+TEST_F(EnumTest, UnplugReplugCyclesLeaveNoPortObjectsBehind) {
+  std::vector<TUSBXpress*> open;
+  en->OnNewPort = [&](TUSBXpressEnumerator&, TUSBXpress& port, const QString&) {
+    port.SetOnLine([](TUSBXpress&, const QByteArray&) {});
+    port.SetActive(true);
+    open.push_back(&port);
+  };
+  en->Loaded();
+  // One incubator stays plugged in all along.
+  auto steady = lib.AddBridge("dova300-0000");
+  sched.AdvanceBy(100);
+  ASSERT_EQ(open.size(), 1u);
+  ASSERT_EQ(en->Ports().size(), 1u);
+  TUSBXpress* const steady_port = open[0];
+  for (int cycle = 0; cycle < 1000; ++cycle) {
+    SCOPED_TRACE(cycle);
+    auto dev = lib.AddBridge("dova300-0001");
+    ASSERT_TRUE(sched.AdvanceUntil([&] { return open.size() == 2; }, 3000));
+    TUSBXpress* port = open.back();
+    dev->Unplug();
+    ASSERT_THROW(port->Write("!GET SERL\r"), TUSBXpressExcept);
+    port->Close();
+    port->SetOnLine({});
+    open.pop_back();
+  }
+  // The next scan frees the last closed port; the steady one was never touched.
+  sched.AdvanceBy(2000);
+  ASSERT_EQ(en->Ports().size(), 1u);
+  EXPECT_EQ(en->Ports()[0].get(), steady_port);
+  EXPECT_TRUE(steady->IsOpen());
+  EXPECT_TRUE(steady_port->ReadTimer()->Enabled());
+  EXPECT_TRUE(errors.messages.empty());
+}
+
+// A port closed from inside its own line handler, which then waits in a modal box while
+// scans go on, lives until that handler has returned; then the next scan frees it.
+TEST_F(EnumTest, APortClosedInsideItsOwnHandlerIsFreedOnlyAfterTheHandlerReturned) {
+  auto dev = lib.AddBridge("dova300-0001");
+  Start();
+  sched.AdvanceBy(100);
+  ASSERT_EQ(reports.size(), 1u);
+  TUSBXpress* const old = reports[0].port;
+  int lines = 0;
+  std::size_t live_in_wait = 0;
+  old->SetOnLine([&](TUSBXpress& sender, const QByteArray&) {
+    ++lines;
+    sender.Close();
+    sched.AdvanceBy(5000);  // the modal wait: scans run meanwhile
+    live_in_wait = en->Ports().size();
+    sender.SetOnLine({});  // still a valid object after the wait
+  });
+  old->SetActive(true);
+  const int scans = Scans();
+  dev->SendToHost("NICK Lab1\rSERL 1\r");
+  sched.AdvanceBy(20);
+  EXPECT_EQ(lines, 1);  // the read stopped with the close
+  EXPECT_GT(Scans(), scans + 2);
+  // The device was free during the wait, so a scan there reported it as a new port; the
+  // old one was closed but still under way, so it stayed.
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_EQ(live_in_wait, 2u);
+  sched.AdvanceBy(2000);
+  ASSERT_EQ(en->Ports().size(), 1u);
+  EXPECT_EQ(en->Ports()[0].get(), reports[1].port);
+  EXPECT_TRUE(errors.messages.empty());
+}
+
+// OnNewPort waits in a modal box during which another scan reports a second device; then
+// it raises for the first. The first port is the one closed, whichever was made last.
+TEST_F(EnumTest, WhenOnNewPortRaisesThePortItWasToldAboutIsClosed) {
+  for (const bool raise_for_first : {true, false}) {
+    SCOPED_TRACE(raise_for_first);
+    VirtualScheduler s;
+    bridge::SimLibrary l;
+    auto first = l.AddBridge("dova300-0001");
+    TUSBXpressEnumerator e(s, l);
+    e.SetSerialPrefix("dova300");
+    e.SetSearchInterval(100);
+    std::vector<TUSBXpress*> told;
+    e.OnNewPort = [&](TUSBXpressEnumerator&, TUSBXpress& port, const QString& serial) {
+      told.push_back(&port);
+      port.SetOnLine([](TUSBXpress&, const QByteArray&) {});
+      port.SetActive(true);
+      if (serial == "dova300-0001") {
+        l.AddBridge("dova300-0002");
+        s.AdvanceBy(100);  // a modal wait: the next scan reports the second device
+        if (raise_for_first) throw std::runtime_error("no room for a tile");
+      } else if (!raise_for_first) {
+        throw std::runtime_error("no room for a tile");
+      }
+    };
+    e.Loaded();
+    s.AdvanceBy(100);
+    ASSERT_EQ(told.size(), 2u);
+    const auto second = l.Bridges()[1];
+    // The port told about last was made last; only the refused one is closed.
+    EXPECT_EQ(first->IsOpen(), !raise_for_first);
+    EXPECT_EQ(second->IsOpen(), raise_for_first);
+    EXPECT_EQ(told[0]->Closed(), raise_for_first);
+    EXPECT_EQ(told[1]->Closed(), !raise_for_first);
+    EXPECT_EQ(told[0]->ReadTimer()->Enabled(), !raise_for_first);
+    EXPECT_EQ(told[1]->ReadTimer()->Enabled(), raise_for_first);
+    // The next scan frees the refused port, leaves the other one alone and offers the
+    // refused device again.
+    const TUSBXpress* kept = raise_for_first ? told[1] : told[0];
+    told.clear();
+    e.OnNewPort = [&](TUSBXpressEnumerator&, TUSBXpress& port, const QString&) {
+      told.push_back(&port);
+    };
+    s.AdvanceBy(100);
+    ASSERT_EQ(told.size(), 1u);
+    ASSERT_EQ(e.Ports().size(), 2u);
+    EXPECT_EQ(e.Ports()[0].get(), kept);
+    EXPECT_FALSE(kept->Closed());
+    EXPECT_EQ(e.Ports()[1].get(), told[0]);
+    EXPECT_TRUE(first->IsOpen());
+    EXPECT_TRUE(second->IsOpen());
+  }
 }
 
 }  // namespace
