@@ -1,5 +1,7 @@
 #include "sim/scenario.h"
 
+#include <QByteArray>
+#include <QFile>
 #include <charconv>
 #include <cmath>
 
@@ -304,6 +306,20 @@ std::optional<std::vector<ScenarioStep>> ParseScenario(std::string_view text, st
     step.action = std::move(*action);
     steps.push_back(std::move(step));
   }
+  return steps;
+}
+
+std::optional<std::vector<ScenarioStep>> LoadScenarioFile(const QString& path, std::string* error) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    if (error) *error = "cannot read the scenario file " + path.toStdString();
+    return std::nullopt;
+  }
+  const QByteArray text = file.readAll();
+  std::string why;
+  auto steps = ParseScenario(
+      std::string_view(text.constData(), static_cast<std::size_t>(text.size())), &why);
+  if (!steps && error) *error = path.toStdString() + ", " + why;
   return steps;
 }
 

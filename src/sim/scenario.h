@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -58,6 +59,8 @@ struct Action {
   bool on = false;
   std::int64_t value = 0;  // hundredths of °C, 1/200 ml/min, milliseconds or a count
   std::string text;        // the name for Nick
+
+  bool operator==(const Action&) const = default;
 };
 
 // Parses one action; on failure returns none and says why in *error.
@@ -76,9 +79,14 @@ struct ScenarioStep {
   bool repeat = false;
   std::int64_t at_ms = 0;
   Action action;
+
+  bool operator==(const ScenarioStep&) const = default;
 };
 
 std::optional<std::vector<ScenarioStep>> ParseScenario(std::string_view text, std::string* error);
+// The same from a file; the error then names the file: "cannot read the scenario file F",
+// "F, line 3: bad time".
+std::optional<std::vector<ScenarioStep>> LoadScenarioFile(const QString& path, std::string* error);
 
 // Plays scenario steps on the scheduler's timers from the moment it is started.
 class ScenarioRunner {

@@ -3,7 +3,6 @@
 // the tool prints its path and the logger argument that uses it, then answers commands
 // until it is interrupted.
 #include <QCoreApplication>
-#include <QFile>
 #include <csignal>
 #include <iostream>
 #include <memory>
@@ -14,6 +13,7 @@
 #include "platform/qt_scheduler.h"
 #include "platform/timer.h"
 #include "sim/incubator.h"
+#include "sim/lab_day.h"
 #include "sim/scenario.h"
 #include "sim/simulated_incubators.h"
 
@@ -28,11 +28,18 @@ extern "C" void OnSignal(int) {
 constexpr std::uint32_t kPollMs = 5;
 
 const char* const kUsage =
-    "Usage: dova300-sim [--count N] [--seed S] [--scenario FILE]\n"
+    "Usage: dova300-sim [--count N] [--seed S] [--quiet | --scenario FILE]\n"
     "\n"
     "Serves N simulated DOVA-300 incubators (default 1), each on its own pseudo-terminal,\n"
     "and prints one line per incubator: the terminal's path and a ready-made logger\n"
-    "argument. --seed fixes the measurement noise (default 1). --scenario plays a script:\n"
+    "argument.\n"
+    "\n"
+    "By default the incubators play a lab day: names and set-points of their own, chambers\n"
+    "warming up from room temperature, lids opened for some seconds, purges, set-points\n"
+    "adjusted and now and then an error that clears. --seed S picks another day (and the\n"
+    "measurement noise; default 1); the same seed plays the same day.\n"
+    "--quiet serves steady incubators (\"DOVA n\", 37.0 C, 20 ml/min) that do nothing by\n"
+    "themselves. --scenario plays a script on those steady incubators instead:\n"
     "\n"
     "  at 60s lid left open        every 600s purge 30s\n"
     "  at 90s lid left close       at 300s unplug 2\n"
@@ -71,7 +78,8 @@ bool ParseNumber(const char* text, long long min, long long max, long long* out)
 
 int main(int argc, char** argv) {
   long long count = 1;
-  long long seed = 1;
+  long long seed = dova::sim::kDefaultSeed;
+  bool quiet = false;
   QString scenario_path;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -81,8 +89,10 @@ int main(int argc, char** argv) {
       return 0;
     } else if (arg == "--count" && ParseNumber(value, 1, 64, &count)) {
       ++i;
-    } else if (arg == "--seed" && ParseNumber(value, 0, 999'999'999'999LL, &seed)) {
+    } else if (arg == "--seed" && ParseNumber(value, 0, 4'294'967'295LL, &seed)) {
       ++i;
+    } else if (arg == "--quiet") {
+      quiet = true;
     } else if (arg == "--scenario" && value) {
       scenario_path = QString::fromLocal8Bit(value);
       ++i;
@@ -97,21 +107,16 @@ int main(int argc, char** argv) {
 
   std::vector<dova::sim::ScenarioStep> steps;
   if (!scenario_path.isEmpty()) {
-    QFile file(scenario_path);
-    if (!file.open(QIODevice::ReadOnly)) {
-      std::cerr << "dova300-sim: cannot read " << scenario_path.toLocal8Bit().constData() << "\n";
-      return 2;
-    }
     std::string error;
-    const QByteArray text = file.readAll();
-    auto parsed = dova::sim::ParseScenario(std::string_view(text.constData(), text.size()), &error);
-    if (!parsed) {
-      std::cerr << "dova300-sim: " << scenario_path.toLocal8Bit().constData() << ", " << error
-                << "\n";
+    auto loaded = dova::sim::LoadScenarioFile(scenario_path, &error);
+    if (!loaded) {
+      std::cerr << "dova300-sim: " << error << "\n";
       return 2;
     }
-    steps = std::move(*parsed);
+    steps = std::move(*loaded);
   }
+  const bool lab_day = !quiet && scenario_path.isEmpty();
+  const auto bench_seed = static_cast<std::uint32_t>(seed);
 
   std::vector<Served> served;
   try {
@@ -119,8 +124,8 @@ int main(int argc, char** argv) {
       Served s;
       s.pty = dova::PseudoTerminal::Open();
       s.incubator = std::make_unique<dova::sim::Incubator>(
-          scheduler,
-          dova::sim::SimulatedIncubators::DefaultConfig(n, static_cast<std::uint64_t>(seed)));
+          scheduler, lab_day ? dova::sim::LabDayConfig(n, bench_seed)
+                             : dova::sim::SimulatedIncubators::DefaultConfig(n, bench_seed));
       dova::PseudoTerminal* pty = s.pty.get();
       dova::sim::Endpoint endpoint;
       endpoint.send = [pty](std::string_view bytes) { pty->Write(bytes); };
@@ -154,6 +159,11 @@ int main(int argc, char** argv) {
 
   dova::sim::ScenarioRunner runner(scheduler, std::move(steps), apply);
   runner.Start();
+  dova::sim::LabDay day(scheduler, bench_seed, apply);
+  if (lab_day) {
+    for (int n = 1; n <= count; ++n)
+      day.Start(n);
+  }
 
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);

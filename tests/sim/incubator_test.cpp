@@ -243,7 +243,7 @@ TEST_F(IncubatorTest, TimedPurgeEndsByItselfAndGasSetPointChanges) {
 
 struct BridgeTest : ::testing::Test {
   VirtualScheduler sched;
-  SimulatedIncubators bench{sched, 2, 9};
+  SimulatedIncubators bench{sched, TBenchOptions{.Count = 2, .Seed = 9, .Quiet = true}};
   Host host{bench.Library(), 0};
   Incubator& inc = bench.At(0);
 };

@@ -121,7 +121,7 @@ TEST(ScenarioTest, ParsesScriptsAndNamesTheBadLine) {
 
 TEST(ScenarioTest, RunnerPlaysTheScriptOnVirtualTime) {
   VirtualScheduler sched;
-  SimulatedIncubators bench(sched, 2);
+  SimulatedIncubators bench(sched, TBenchOptions{.Count = 2, .Quiet = true});
   const auto steps = ParseScenario(
       "at 0s gas 2 off\n"
       "at 60s lid left open\n"
