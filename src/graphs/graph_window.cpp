@@ -2,6 +2,10 @@
 
 namespace dova {
 
+TGraphWindow::~TGraphWindow() {
+  destroyed_listeners_.Notify(*this);
+}
+
 void TGraphWindow::SetCaption(const QString& caption) {
   if (caption == caption_) return;
   caption_ = caption;
@@ -26,6 +30,7 @@ void TGraphWindow::WindowChanged() {
     auto handler = on_window_change_;  // the handler may replace itself
     handler(*this);
   }
+  window_listeners_.Notify(*this);
 }
 
 }  // namespace dova

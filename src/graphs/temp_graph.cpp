@@ -17,7 +17,8 @@ void TTempGraph::Chart1Scroll() {
 }
 
 void TTempGraph::FormClose() {
-  DisablePlotTimer();
+  // Stopping PlotTimer here would freeze a live plot behind a minimised window for good
+  // while the values go on arriving; the close only minimises, which the window does.
 }
 
 bool TTempGraph::IsErrorText(const QString& text) const {

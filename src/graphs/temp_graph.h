@@ -25,7 +25,8 @@ class TTempGraph : public TTrendGraph {
   void AddTemps(double temp, double setPoint);
   // The chart's zoom and scroll notifications: the axes stay where the user put them.
   void Chart1Scroll();
-  // The user's close command: the lines stop for good (the window is only minimised).
+  // The user's close command. The window is only minimised, and the plot tick goes on as in
+  // the gas window: a window restored later shows the present, not the moment of its close.
   void FormClose();
 
  protected:

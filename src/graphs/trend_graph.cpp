@@ -183,6 +183,7 @@ void TTrendGraph::ChartChanged() {
     auto handler = on_chart_change_;  // the handler may replace itself
     handler(*this);
   }
+  chart_listeners_.Notify(*this);
 }
 
 }  // namespace dova

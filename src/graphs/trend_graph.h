@@ -86,8 +86,17 @@ class TTrendGraph : public TGraphWindow {
   void UserZoom(TDateTime x0, TDateTime x1, double y0, double y1);
   void UserPan(TDateTime dx, double dy);
 
-  // Called after each change of the series or axes, for the renderer.
+  // Called after each change of the series or axes, for the renderer: the one handler set
+  // here first, then every subscriber in order. What changed in a series is in its journal
+  // (TSeries::ChangesSince).
   void SetOnChartChange(TChartEvent handler) { on_chart_change_ = std::move(handler); }
+  TSubscription SubscribeChartChange(TChartEvent handler) {
+    return chart_listeners_.Subscribe(std::move(handler));
+  }
+  void UnsubscribeChartChange(TSubscription id) { chart_listeners_.Unsubscribe(id); }
+
+  // The clock and timers the window runs on; a view times its own animations on it.
+  Scheduler& GetScheduler() const { return scheduler_; }
 
  protected:
   TTrendGraph(Scheduler& scheduler, double left_minimum, double left_maximum);
@@ -103,7 +112,6 @@ class TTrendGraph : public TGraphWindow {
   virtual void UserMovedAxes() = 0;
   void SetZoomed(bool zoomed) { zoomed_ = zoomed; }
   TChartAxis& LeftAxis() { return chart_.LeftAxis; }
-  void DisablePlotTimer() { plot_timer_.SetEnabled(false); }
 
  private:
   void ApplyTimeWindow();
@@ -124,6 +132,7 @@ class TTrendGraph : public TGraphWindow {
   // Replaced by the tile right after creation; the program's starting view range until then.
   std::int32_t graph_width_ = 720;
   TChartEvent on_chart_change_;
+  TListeners<TTrendGraph> chart_listeners_;
   Timer plot_timer_;
 };
 

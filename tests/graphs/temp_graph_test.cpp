@@ -334,19 +334,22 @@ TEST_F(TempGraphTest, ClockSetBackInsertsInTimeOrder) {
   EXPECT_EQ(graph.EventSeries().First().label, "Lid Closed");
 }
 
-TEST_F(TempGraphTest, ClosedWindowKeepsItsPlotButStillTakesValuesAndMarks) {
+// The close only minimises: a window restored later shows the present, as the gas window does.
+TEST_F(TempGraphTest, ClosedWindowGoesOnPlotting) {
   TickWith(37.0, 37.0, 2);
   const TChart before = graph.Chart1();
   graph.FormClose();
-  EXPECT_FALSE(graph.PlotTimer().Enabled());
+  EXPECT_TRUE(graph.PlotTimer().Enabled());
   graph.AddTemps(37.44, 36.0);
   Tick(10);
   graph.AddEvent("Lid Open");
-  EXPECT_EQ(graph.TempSeries().Count(), 2u);
-  EXPECT_EQ(graph.LatestTemp(), 37.4);
-  EXPECT_EQ(graph.LatestSetPoint(), 36.0);
+  EXPECT_EQ(Ys(graph.TempSeries()), (std::vector<double>{37.0, 37.0, 37.4, 37.4}));
+  EXPECT_EQ(graph.SPSeries().Last().y, 36.0);
+  EXPECT_EQ(graph.TempSeries().Last().x, sched.Now());
   EXPECT_EQ(graph.EventSeries().Count(), 1u);
-  EXPECT_EQ(graph.Chart1().BottomAxis, before.BottomAxis);
+  Tick(180);
+  EXPECT_EQ(graph.Chart1().BottomAxis.Maximum, sched.Now());
+  EXPECT_NE(graph.Chart1().BottomAxis, before.BottomAxis);
 }
 
 }  // namespace
