@@ -68,10 +68,12 @@ struct RecordingMessageBoxes : IMessageBoxes {
 };
 
 // A main window over simulated incubators, on virtual time, with a data folder of its own.
+// The bench is quiet unless a test asks for another: incubators that a test plugs in do
+// nothing by themselves.
 struct MainFormFixture {
   VirtualScheduler sched;
   RecordingErrorReporter errors;
-  sim::SimulatedIncubators fleet{sched, 0};
+  sim::SimulatedIncubators fleet;
   MemorySettingsStore store;
   RecordingKeepAwake awake;
   RecordingMessageBoxes boxes;
@@ -80,7 +82,7 @@ struct MainFormFixture {
   QTemporaryDir dir;
   std::unique_ptr<TMainForm> form;
 
-  MainFormFixture() {
+  MainFormFixture(const sim::TBenchOptions& bench = {.Quiet = true}) : fleet(sched, bench) {
     sched.SetErrorReporter(&errors);
     store.key_exists = true;
     store.values["Directory"] = dir.path() + "/data";
