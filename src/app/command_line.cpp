@@ -23,10 +23,27 @@ bool TakeValue(const QStringList& args, qsizetype& i, const QString& name, QStri
   return false;
 }
 
+// A seed: plain decimal digits, 0 to 4294967295.
+std::optional<std::uint32_t> Seed(const QString& text) {
+  if (text.isEmpty() || text.size() > 10) return std::nullopt;
+  std::uint64_t n = 0;
+  for (const QChar c : text) {
+    if (c < u'0' || c > u'9') return std::nullopt;
+    n = n * 10 + static_cast<std::uint64_t>(c.unicode() - u'0');
+  }
+  if (n > 0xFFFF'FFFFu) return std::nullopt;
+  return static_cast<std::uint32_t>(n);
+}
+
 }  // namespace
 
 TCommandLine ParseCommandLine(const QStringList& arguments) {
   TCommandLine line;
+  // The first option given that only makes sense with --simulate.
+  QString needs_simulate;
+  const auto simulation_option = [&needs_simulate](const QString& name) {
+    if (needs_simulate.isEmpty()) needs_simulate = name;
+  };
   for (qsizetype i = 0; i < arguments.size() && line.Error.isEmpty(); ++i) {
     const QString& arg = arguments[i];
     QString value;
@@ -50,6 +67,24 @@ TCommandLine ParseCommandLine(const QStringList& arguments) {
         line.Error = QStringLiteral("--simulate-vcp takes a number of incubators from 1 to 99");
       else
         line.SimulateVcp = n;
+    } else if (arg == QLatin1String("--simulate-quiet")) {
+      line.SimulateQuiet = true;
+      simulation_option(arg);
+    } else if (TakeValue(arguments, i, QStringLiteral("--seed"), &value, &line.Error)) {
+      if (!line.Error.isEmpty()) break;
+      simulation_option(QStringLiteral("--seed"));
+      const auto seed = Seed(value);
+      if (!seed)
+        line.Error = QStringLiteral("--seed takes a whole number from 0 to 4294967295");
+      else
+        line.Seed = *seed;
+    } else if (TakeValue(arguments, i, QStringLiteral("--scenario"), &value, &line.Error)) {
+      if (!line.Error.isEmpty()) break;
+      simulation_option(QStringLiteral("--scenario"));
+      if (value.isEmpty())
+        line.Error = QStringLiteral("--scenario takes a file");
+      else
+        line.Scenario = value;
     } else if (TakeValue(arguments, i, QStringLiteral("--device"), &value, &line.Error)) {
       if (!line.Error.isEmpty()) break;
       if (value.isEmpty() || value.startsWith(u'='))
@@ -74,6 +109,8 @@ TCommandLine ParseCommandLine(const QStringList& arguments) {
       line.Error = QStringLiteral("unknown option ") + arg;
     }
   }
+  if (line.Error.isEmpty() && !needs_simulate.isEmpty() && line.Simulate == 0)
+    line.Error = needs_simulate + QStringLiteral(" needs --simulate");
   return line;
 }
 
@@ -87,7 +124,18 @@ QString CommandLineHelp() {
       "                         show a live table on a terminal (plain lines otherwise).\n"
       "                         Ctrl+C or SIGTERM closes every log file with its last line.\n"
       "  --simulate N           Plug in N simulated incubators (1 to 99) instead of\n"
-      "                         looking for real ones.\n"
+      "                         looking for real ones. They play a lab day: names and\n"
+      "                         set-points of their own, chambers warming up from room\n"
+      "                         temperature, lids opened for some seconds, purges, set-points\n"
+      "                         adjusted, now and then an error that clears.\n"
+      "  --seed N               Play another lab day (0 to 4294967295; default 1). The same\n"
+      "                         seed plays the same day and writes the same log lines.\n"
+      "  --scenario FILE        Play the script FILE on steady simulated incubators instead\n"
+      "                         of the lab day, one action a line, for example\n"
+      "                         \"at 60s lid 1 left open\" or \"every 10m purge 2 30s\"\n"
+      "                         (the actions of dova300-sim --help).\n"
+      "  --simulate-quiet       Steady simulated incubators (\"DOVA n\", 37.0 C, 20 ml/min)\n"
+      "                         that do nothing by themselves, for tests and benchmarks.\n"
       "  --simulate-vcp N       Plug in N simulated incubators (1 to 99) whose bridges are\n"
       "                         still on the serial-port driver; the converter finds them,\n"
       "                         reprograms them and they are then logged like the others.\n"

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <optional>
 
 namespace dova {
@@ -14,6 +15,15 @@ struct TCommandLine {
   int Simulate = 0;
   // Simulated incubators still on the serial-port driver (--simulate-vcp N); 0 for none.
   int SimulateVcp = 0;
+  // What the --simulate incubators do. By default they play a lab day drawn from a seed.
+  // --seed N picks the day (and the measurement noise); none: the simulator's fixed seed,
+  // so that every run plays the same day.
+  std::optional<std::uint32_t> Seed;
+  // --scenario FILE: play this script instead of the lab day. Only the name is checked
+  // here; the file is read when the run starts, and a missing or bad file is reported then.
+  QString Scenario;
+  // --simulate-quiet: steady incubators that do nothing by themselves.
+  bool SimulateQuiet = false;
   // Devices named with --device PATH[=SERIAL], as given.
   QStringList Devices;
   // --data-dir and --log-interval: for this run only, not stored.
