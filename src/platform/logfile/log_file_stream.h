@@ -4,33 +4,11 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
-#include <string_view>
 
 #include "platform/exception.h"
+#include "platform/logfile/log_files.h"
 
 namespace dova {
-
-// Separator between a folder and a file name in the paths the program builds.
-#ifdef _WIN32
-inline constexpr char16_t kPathDelimiter = u'\\';
-#else
-inline constexpr char16_t kPathDelimiter = u'/';
-#endif
-
-// Printable characters that this platform's file systems refuse in a file name. The ASCII
-// double quote is the only one a user can type into the name dialog, so it stays wherever
-// the file system takes it.
-#ifdef _WIN32
-inline constexpr std::u16string_view kRefusedFileNameChars = u"\\/:*?\"<>|";
-#else
-inline constexpr std::u16string_view kRefusedFileNameChars = u"/";
-#endif
-
-// Raised when a log file cannot be written, positioned or cut.
-class LogFileExcept : public Exception {
- public:
-  using Exception::Exception;
-};
 
 // One log file held open for the whole link with "read-only sharing": other programs may
 // read it while we hold it, nobody else may write it. On Linux this is an exclusive
