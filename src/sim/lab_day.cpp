@@ -23,7 +23,7 @@ std::uint64_t SplitMix(std::uint64_t& state) {
 constexpr std::array<std::string_view, 16> kNames = {
     "Lab A",      "Lab B",     "IVF 1",      "IVF 2",     "Embryo 3",   "Embryo 4",
     "Culture 1",  "Culture 2", "ICSI Bench", "Andrology", "Time-lapse", "Cleanroom 2",
-    "Stem Cells", "Cryo Prep", "Room 114",   "Backup",
+    "Stem Cells", "Cryo Prep", "Room 114",   "IVF 3",
 };
 
 // Set-points in the incubator's own units: hundredths of °C and 1/200 ml/min.
@@ -143,8 +143,8 @@ void LabDayPlan::PlanEpisode() {
     kind = kFirst[static_cast<std::size_t>(number_ - 1) % kFirst.size()];
   } else {
     // Out of a hundred episodes: 48 lid openings, 22 purges, 22 set-point changes,
-    // 4 temperature errors and 4 flow errors.
-    const auto roll = Draw() % 100;
+    // 4 temperature errors and 4 flow errors; no error in the busy first minutes.
+    const auto roll = Draw() % (next_ms_ < kBusyMs ? 92 : 100);
     kind = roll < 48   ? Kind::Lid
            : roll < 70 ? Kind::Purge
            : roll < 92 ? Kind::SetPoint
@@ -205,7 +205,7 @@ void LabDayPlan::PlanEpisode() {
   }
   ++episodes_;
   const bool busy = t < kBusyMs;
-  next_ms_ = end + (busy ? Between(30'000, 75'000) : Between(4 * 60'000, 15 * 60'000));
+  next_ms_ = end + (busy ? Between(30'000, 75'000) : Between(kCalmGapMs, 25 * 60'000));
 }
 
 ScenarioStep LabDayPlan::Next() {

@@ -34,12 +34,14 @@ IncubatorConfig LabDayConfig(int number, std::uint32_t seed);
 // incubator's number so that a bench does not act all at once; incubators 1, 2 and 3 begin
 // with a lid opening, a purge and a set-point change, so any three-incubator bench shows
 // each of them within its first two minutes. Episodes follow 30 to 75 s apart during the
-// first five minutes, then 4 to 15 minutes apart, so a chart of hours stays readable.
+// first five minutes, then 6 to 25 minutes apart (about 85 a day), so a chart of hours
+// stays readable. Errors come only after the first five minutes, in 8 episodes of 100.
 // Episodes of one incubator never overlap: a lid is closed, a purge over and an error
 // cleared before the next one begins.
 class LabDayPlan {
  public:
   static constexpr std::int64_t kBusyMs = 5 * 60'000;
+  static constexpr std::int64_t kCalmGapMs = 6 * 60'000;
 
   LabDayPlan(int number, std::uint32_t seed);
 
