@@ -1,0 +1,141 @@
+#pragma once
+
+// The pieces of a trend chart on QCustomPlot: the chart widget with our mouse handling, the
+// data container that mirrors a model's line, the marks, the legend with its shadow and the
+// axis tickers. Used by the trend windows only.
+
+#include <qcustomplot.h>
+
+#include <QLocale>
+#include <functional>
+
+#include "graphs/graph_series.h"
+#include "graphs/trend_graph.h"
+
+namespace dova::ui {
+
+// QCustomPlot's container for one line, kept equal to a model's series by replaying the
+// series' journal. Appending and dropping the oldest point cost constant time (amortised):
+// the oldest points leave by moving the container's start, and the room they leave is
+// reused once the end is full. The capacity stays within a sixteenth above the longest line
+// seen, so the copy costs about what the model's own points cost.
+class TLineMirror : public QCPGraphDataContainer {
+ public:
+  // Copies the series afresh.
+  void Assign(const TLineSeries& series);
+  // Replays what happened to the series since `revision`; false when it fell too far behind.
+  bool CatchUp(const TLineSeries& series, std::uint64_t revision);
+  // Frees the memory (a hidden window keeps no copy).
+  void Release();
+  std::size_t CapacityBytes() const {
+    return static_cast<std::size_t>(mData.capacity()) * sizeof(QCPGraphData);
+  }
+
+ private:
+  void MakeRoom();
+  void PushBack(const TChartPoint& p);
+  void InsertAt(std::size_t index, const TChartPoint& p);
+  void PopFront();
+  void PopBack();
+};
+
+// The event and error marks, drawn straight from the model's mark series: the label in a box
+// above the point, the box's shadow, a black arrow down to the point and the point as a small
+// diamond, all clipped to the plot area. Only marks near the visible time range are drawn.
+class TMarksItem : public QCPAbstractItem {
+ public:
+  static constexpr int kArrowLength = 6;
+  static inline const QColor kEventColor{0, 128, 0};
+  static inline const QColor kErrorColor{220, 0, 0};
+
+  TMarksItem(QCustomPlot* plot, const TMarkSeries& events, const TMarkSeries& errors);
+  void Detach() { events_ = errors_ = nullptr; }
+  void SetFont(const QFont& font) { font_ = font; }
+  double selectTest(const QPointF&, bool, QVariant*) const override { return -1; }
+
+ protected:
+  void draw(QCPPainter* painter) override;
+
+ private:
+  void DrawSeries(QCPPainter* painter, const TMarkSeries& series, const QColor& colour) const;
+
+  const TMarkSeries* events_;
+  const TMarkSeries* errors_;
+  QFont font_;
+};
+
+// The legend with a shadow two pixels to the right and down at half transparency.
+class TShadowLegend : public QCPLegend {
+ protected:
+  void draw(QCPPainter* painter) override;
+};
+
+// Labels of the time axis: clock steps of at least a minute, far enough apart for their width.
+class TTimeTicker : public QCPAxisTicker {
+ public:
+  void SetLocale(const QLocale& locale);
+  void SetLabelFont(const QFont& font);
+  void SetPixels(double pixels) { pixels_ = pixels; }
+  void generate(const QCPRange& range, const QLocale& locale, QChar format, int precision,
+                QVector<double>& ticks, QVector<double>* sub_ticks,
+                QVector<QString>* labels) override;
+
+ private:
+  void MeasureWidestLabel();
+
+  QLocale locale_;
+  QFont font_;
+  double pixels_ = 600;
+  double widest_label_ = 100;
+};
+
+// Labels of the value axis: 1, 2, 5 steps of at least min_step, far enough apart for their
+// height, with at least min_decimals and at most three decimals after the prefix.
+class TValueTicker : public QCPAxisTicker {
+ public:
+  TValueTicker(double min_step, int min_decimals, QString prefix)
+      : min_step_(min_step), min_decimals_(min_decimals), prefix_(std::move(prefix)) {}
+  void SetLocale(const QLocale& locale) { locale_ = locale; }
+  void SetPixels(double pixels) { pixels_ = pixels; }
+  void SetLabelHeight(double height) { label_height_ = height; }
+  void generate(const QCPRange& range, const QLocale& locale, QChar format, int precision,
+                QVector<double>& ticks, QVector<double>* sub_ticks,
+                QVector<QString>* labels) override;
+
+ private:
+  double min_step_;
+  int min_decimals_;
+  QString prefix_;
+  QLocale locale_;
+  double pixels_ = 100;
+  double label_height_ = 14;
+};
+
+// The chart widget (Chart1). The left button drags a zoom rectangle, the right button pans,
+// a double click undoes; the window decides what each means. After QCustomPlot has laid the
+// chart out, the window gets a word in (places the legend, leaves room beyond the newest time)
+// and may ask for one more layout pass when that changed the axes.
+class TTrendChart : public QCustomPlot {
+ public:
+  explicit TTrendChart(QWidget* parent) : QCustomPlot(parent) {}
+
+  std::function<bool()> OnAfterLayout;
+  std::function<void()> OnResized;
+  std::function<void(QPoint from, QPoint to)> OnPan;
+  std::function<void()> OnDoubleClick;
+
+ protected:
+  void updateLayout() override;
+  // The window decides when to replot (never while hidden, once for many changes).
+  void resizeEvent(QResizeEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+ private:
+  bool panning_ = false;
+  QPoint pan_last_;
+};
+
+}  // namespace dova::ui
