@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QDialog>
+#include <QFileIconProvider>
+#include <QModelIndex>
+#include <QString>
+#include <QTreeView>
+#include <optional>
+
+#include "app/dialogs.h"
+
+class QFileSystemModel;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace dova {
+class ErrorReporter;
+}
+
+namespace dova::ui {
+
+class TNewNameDlg;
+
+// The folder tree: a right click selects the folder under the mouse.
+class TFolderTree : public QTreeView {
+ public:
+  using QTreeView::QTreeView;
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+};
+
+// "Select Folder": the data folder chooser. The tree shows the file system's folders from
+// the root, with the home folder opened the first time; it keeps its expansion and
+// selection from one use to the next and is not moved to the folder it is given. A click
+// in the tree puts the clicked folder into the Folder field and makes it the working
+// folder; New Folder creates a folder under the selected one.
+class TFoldersDlg : public QDialog, public IFoldersDlg {
+ public:
+  static constexpr const char* kCaption = "Select Folder";
+  static constexpr int kIndent = 19;
+
+  // error_box: where a folder that cannot be made the working folder is reported.
+  explicit TFoldersDlg(ErrorReporter& error_box);
+  ~TFoldersDlg() override;
+
+  // The dialog that asks for a new folder's name (created after this one).
+  void SetNewNameDlg(TNewNameDlg* dialog) { new_name_dlg_ = dialog; }
+
+  std::optional<QString> Execute(const QString& directory) override;
+
+  // A click in the tree or on the dialog's background: the Folder field := the selected
+  // folder's path, which becomes the working folder.
+  void FoldersClick();
+  // The New Folder button.
+  void NewFolderClick();
+
+  // The folder selected in the tree, and its path (empty when none is selected).
+  QModelIndex SelectedIndex() const;
+  QString SelectedPath() const;
+  // The tree's row of a folder (created in the model if the tree has not listed it yet).
+  QModelIndex IndexOf(const QString& path) const;
+  // Opens the folders above `path` and scrolls it into view.
+  void RevealFolder(const QString& path);
+
+  TFolderTree* Folders = nullptr;
+  QLabel* Label1 = nullptr;
+  QLineEdit* Folder = nullptr;
+  QPushButton* OKBtn = nullptr;
+  QPushButton* CancelBtn = nullptr;
+  QPushButton* NewFolder = nullptr;
+  QFileSystemModel* Model = nullptr;
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  void FirstUse();
+
+  ErrorReporter& error_box_;
+  // The folder icons of the desktop's icon theme, or of the widget style without one.
+  QFileIconProvider icons_;
+  TNewNameDlg* new_name_dlg_ = nullptr;
+  bool used_ = false;
+};
+
+}  // namespace dova::ui
