@@ -11,117 +11,90 @@ namespace {
 
 // ---------------------------------------------------------------- the layer table
 
-enum class Layer { Platform, Logic, Sim, Ui, Console, Main, Unknown };
-
-// The logic libraries in link order: each may use itself and the ones before it.
-constexpr std::array<std::string_view, 6> kLogicOrder = {"protocol", "usb",     "graphs",
-                                                         "monitor",  "convert", "app"};
-
-// The ui parts and the other parts each may use. Files right in src/ui/ (shared helpers)
-// form the part "" and every part may use them; a part not listed here counts as one of
-// those helpers. The main window puts the others together; none of them knows it.
-struct UiPart {
-  std::string_view name;
-  std::array<std::string_view, 4> uses;
+// One row per folder of src/: its layer, the folders its files may include ("logic" stands
+// for every logic folder, "*" for everything), and whether it may use operating system
+// headers and the headers of windows and charts. Logic folders come in link order, each
+// using the ones before it. Widget parts use logic and the parts below them; the main
+// window puts the others together and none of them knows it. "ui" is the helpers right in
+// src/ui/ (and any part not listed here), which every part may use.
+struct Row {
+  std::string_view folder;
+  std::string_view layer;
+  bool os_headers;
+  bool window_headers;
+  std::string_view uses;
 };
-constexpr std::array<UiPart, 4> kUiParts = {{
-    {"graphs", {"graphs"}},
-    {"dialogs", {"dialogs"}},
-    {"tile", {"tile", "graphs", "dialogs"}},
-    {"mainwindow", {"mainwindow", "tile", "graphs", "dialogs"}},
+// clang-format off
+constexpr std::array<Row, 15> kTable = {{
+  // folder          layer        OS     windows  may include
+    {"platform",      "platform",  true,  false,   "platform"},
+    {"protocol",      "logic",     false, false,   "platform protocol"},
+    {"usb",           "logic",     false, false,   "platform protocol usb"},
+    {"graphs",        "logic",     false, false,   "platform protocol usb graphs"},
+    {"monitor",       "logic",     false, false,   "platform protocol usb graphs monitor"},
+    {"convert",       "logic",     false, false,   "platform protocol usb graphs monitor convert"},
+    // The composition root builds simulated benches.
+    {"app",           "logic",     false, false,   "platform protocol usb graphs monitor convert"
+                                                   " app sim"},
+    {"sim",           "simulator", false, false,   "platform protocol sim"},
+    {"ui",            "ui",        false, true,    "platform logic ui"},
+    {"ui/graphs",     "ui",        false, true,    "platform logic ui ui/graphs"},
+    {"ui/dialogs",    "ui",        false, true,    "platform logic ui ui/dialogs"},
+    {"ui/tile",       "ui",        false, true,    "platform logic ui ui/tile ui/graphs"
+                                                   " ui/dialogs"},
+    {"ui/mainwindow", "ui",        false, true,    "platform logic ui ui/mainwindow ui/tile"
+                                                   " ui/graphs ui/dialogs"},
+    {"console",       "front end", false, true,    "platform logic sim console"},
+    // main.cpp and any other file right in src/.
+    {"",              "main",      false, true,    "*"},
 }};
+// clang-format on
+constexpr std::array<std::string_view, 6> kLogic = {"protocol", "usb",     "graphs",
+                                                    "monitor",  "convert", "app"};
 
-struct Place {
-  Layer layer = Layer::Unknown;
-  std::string folder;  // "usb", "ui/tile", "platform", "main.cpp"
-  int logic_rank = -1;
-  std::string ui_part;  // for Layer::Ui: the part, "" for the shared helpers
-};
-
-std::vector<std::string_view> Split(std::string_view path) {
+std::vector<std::string_view> Split(std::string_view text, char separator) {
   std::vector<std::string_view> parts;
-  while (!path.empty()) {
-    const auto slash = path.find('/');
-    const std::string_view part = path.substr(0, slash);
+  while (!text.empty()) {
+    const auto at = text.find(separator);
+    const std::string_view part = text.substr(0, at);
     if (!part.empty()) parts.push_back(part);
-    if (slash == std::string_view::npos) break;
-    path.remove_prefix(slash + 1);
+    if (at == std::string_view::npos) break;
+    text.remove_prefix(at + 1);
   }
   return parts;
 }
 
-// Where a file, given by its path relative to src/, lies.
-Place Locate(std::string_view path) {
-  const std::vector<std::string_view> parts = Split(path);
-  Place place;
-  if (parts.empty()) return place;
-  const std::string_view top = parts[0];
-  if (parts.size() == 1) {
-    // Files right in src/: the program's main.
-    place.layer = Layer::Main;
-    place.folder = std::string(top);
-    return place;
-  }
-  place.folder = std::string(top);
-  if (top == "platform") {
-    place.layer = Layer::Platform;
-  } else if (top == "sim") {
-    place.layer = Layer::Sim;
-  } else if (top == "console") {
-    place.layer = Layer::Console;
-  } else if (top == "ui") {
-    place.layer = Layer::Ui;
-    if (parts.size() > 2) {
-      place.ui_part = std::string(parts[1]);
-      place.folder += "/" + place.ui_part;
-    }
-  } else {
-    const auto it = std::find(kLogicOrder.begin(), kLogicOrder.end(), top);
-    if (it != kLogicOrder.end()) {
-      place.layer = Layer::Logic;
-      place.logic_rank = static_cast<int>(it - kLogicOrder.begin());
-    }
-  }
-  return place;
+const Row* FindRow(std::string_view folder) {
+  const auto it = std::find_if(kTable.begin(), kTable.end(),
+                               [&](const Row& row) { return row.folder == folder; });
+  return it == kTable.end() ? nullptr : &*it;
 }
 
-bool KnownUiPart(std::string_view part) {
-  return std::any_of(kUiParts.begin(), kUiParts.end(),
-                     [&](const UiPart& p) { return p.name == part; });
-}
-
-bool UiMayUse(const std::string& from, const std::string& to) {
-  if (to.empty() || !KnownUiPart(to)) return true;  // shared helpers
-  if (from == to) return true;
-  for (const UiPart& p : kUiParts) {
-    if (p.name != from) continue;
-    return std::find(p.uses.begin(), p.uses.end(), to) != p.uses.end();
+// The row of a file given by its path relative to src/; null for a folder the table does
+// not know. `folder` gets the folder's name as the table writes it.
+const Row* Locate(std::string_view path, std::string* folder) {
+  const std::vector<std::string_view> parts = Split(path, '/');
+  *folder = parts.size() > 1 ? std::string(parts[0]) : std::string();
+  if (parts.size() > 2 && parts[0] == "ui") {
+    const std::string part = "ui/" + std::string(parts[1]);
+    if (FindRow(part) != nullptr) *folder = part;
   }
-  return false;  // a helper uses none of the named parts
+  if (parts.empty()) return nullptr;
+  return FindRow(*folder);
 }
 
-bool MayUse(const Place& from, const Place& to) {
-  if (to.layer == Layer::Platform) return true;
-  switch (from.layer) {
-    case Layer::Main:
+bool Uses(const Row& row, std::string_view folder) {
+  for (const std::string_view used : Split(row.uses, ' ')) {
+    if (used == "*" || used == folder) return true;
+    if (used == "logic" && std::find(kLogic.begin(), kLogic.end(), folder) != kLogic.end()) {
       return true;
-    case Layer::Platform:
-      return false;
-    case Layer::Logic:
-      // The composition root builds simulated benches.
-      return (to.layer == Layer::Logic && to.logic_rank <= from.logic_rank) ||
-             (to.layer == Layer::Sim && from.folder == "app");
-    case Layer::Sim:
-      return to.layer == Layer::Sim || (to.layer == Layer::Logic && to.folder == "protocol");
-    case Layer::Ui:
-      return to.layer == Layer::Logic ||
-             (to.layer == Layer::Ui && UiMayUse(from.ui_part, to.ui_part));
-    case Layer::Console:
-      return to.layer == Layer::Logic || to.layer == Layer::Sim || to.layer == Layer::Console;
-    case Layer::Unknown:
-      return false;
+    }
   }
   return false;
+}
+
+std::string Describe(const Row& row, const std::string& folder) {
+  return (folder.empty() ? std::string("src/") : folder) + " (" + std::string(row.layer) + ")";
 }
 
 // ---------------------------------------------------------------- headers from outside
@@ -144,7 +117,7 @@ bool IsOsHeader(std::string_view h) {
 
 // Headers of Qt's GUI and widget modules and of the chart library: only the ui and the
 // front ends may use them.
-bool IsGuiHeader(std::string_view h) {
+bool IsWindowHeader(std::string_view h) {
   static constexpr std::array<std::string_view, 5> kFolders = {
       "QtGui/", "QtWidgets/", "QtPrintSupport/", "QtCharts/", "QtSvg/"};
   // clang-format off
@@ -163,47 +136,22 @@ bool IsGuiHeader(std::string_view h) {
                      [&](std::string_view f) { return StartsWith(h, f); });
 }
 
-const char* LayerName(Layer layer) {
-  switch (layer) {
-    case Layer::Platform:
-      return "platform";
-    case Layer::Logic:
-      return "logic";
-    case Layer::Sim:
-      return "simulator";
-    case Layer::Ui:
-      return "ui";
-    case Layer::Console:
-      return "console front end";
-    case Layer::Main:
-      return "main";
-    case Layer::Unknown:
-      break;
-  }
-  return "unknown";
-}
-
-std::string Describe(const Place& place) {
-  return place.folder + " (" + LayerName(place.layer) + ")";
-}
-
 }  // namespace
 
 std::optional<std::string> CheckInclude(std::string_view file, std::string_view included,
                                         Brackets brackets) {
-  const Place from = Locate(file);
-  if (from.layer == Layer::Unknown) {
-    return "src/" + from.folder + " is in no layer of the table in tests/architecture";
+  std::string from_folder;
+  const Row* from = Locate(file, &from_folder);
+  if (from == nullptr) {
+    return "src/" + from_folder + " is in no layer of the table in tests/architecture";
   }
+  const std::string header(included);
   if (brackets == Brackets::Angles) {
-    if (IsOsHeader(included) && from.layer != Layer::Platform) {
-      return "<" + std::string(included) + "> is an operating system header; only platform/ " +
-             "may use one";
+    if (IsOsHeader(included) && !from->os_headers) {
+      return "<" + header + "> is an operating system header; only platform/ may use one";
     }
-    const bool gui_allowed =
-        from.layer == Layer::Ui || from.layer == Layer::Console || from.layer == Layer::Main;
-    if (IsGuiHeader(included) && !gui_allowed) {
-      return "<" + std::string(included) + "> belongs to the windows; " + Describe(from) +
+    if (IsWindowHeader(included) && !from->window_headers) {
+      return "<" + header + "> belongs to the windows; " + Describe(*from, from_folder) +
              " may use only QtCore";
     }
     return std::nullopt;
@@ -211,14 +159,13 @@ std::optional<std::string> CheckInclude(std::string_view file, std::string_view 
   // A header next to the including file (or generated next to it).
   if (included.find('/') == std::string_view::npos) return std::nullopt;
   if (StartsWith(included, "./") || StartsWith(included, "../")) {
-    return "\"" + std::string(included) + "\": write includes from src/, not relative";
+    return "\"" + header + "\": write includes from src/, not relative";
   }
-  const Place to = Locate(included);
-  if (to.layer == Layer::Unknown) {
-    return "\"" + std::string(included) + "\" is in no layer of the table";
-  }
-  if (MayUse(from, to)) return std::nullopt;
-  return Describe(from) + " may not use " + Describe(to);
+  std::string to_folder;
+  const Row* to = Locate(included, &to_folder);
+  if (to == nullptr) return "\"" + header + "\" is in no layer of the table";
+  if (Uses(*from, to_folder)) return std::nullopt;
+  return Describe(*from, from_folder) + " may not use " + Describe(*to, to_folder);
 }
 
 std::vector<Violation> ScanTree(const std::filesystem::path& src_root) {
