@@ -97,11 +97,11 @@ void TTrendGraphWindow::BuildChart() {
   // Series order: the set-point line under the measured line, the marks above both.
   sp_data_ = QSharedPointer<TLineMirror>::create();
   value_data_ = QSharedPointer<TLineMirror>::create();
-  sp_graph_ = c.addGraph(c.xAxis, c.yAxis);
+  sp_graph_ = new TLineGraph(c.xAxis, c.yAxis);
   sp_graph_->setData(sp_data_);
   sp_graph_->setPen(QPen(kSetPointColor, 4));
   sp_graph_->setName(kSetPointLegend);
-  value_graph_ = c.addGraph(c.xAxis, c.yAxis);
+  value_graph_ = new TLineGraph(c.xAxis, c.yAxis);
   value_graph_->setData(value_data_);
   value_graph_->setPen(QPen(look_.ValueColor, 1));
   value_graph_->setName(look_.ValueLegend);

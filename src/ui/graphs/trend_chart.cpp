@@ -79,6 +79,24 @@ void TLineMirror::PopBack() {
   if (size() > 0) mData.removeLast();
 }
 
+// ---- TLineGraph
+
+void TLineGraph::drawLinePlot(QCPPainter* painter, const QVector<QPointF>& lines) const {
+  if (painter->pen().widthF() <= 1 || lines.size() < 2) {
+    QCPGraph::drawLinePlot(painter, lines);
+    return;
+  }
+  if (painter->pen().style() == Qt::NoPen || painter->pen().color().alpha() == 0) return;
+  applyDefaultAntialiasingHint(painter);
+  QVector<QLineF> segments;
+  segments.reserve(lines.size() - 1);
+  for (qsizetype i = 1; i < lines.size(); ++i) {
+    if (lines[i - 1] != lines[i]) segments.append(QLineF(lines[i - 1], lines[i]));
+  }
+  if (segments.isEmpty()) segments.append(QLineF(lines[0], lines[0]));
+  painter->drawLines(segments);
+}
+
 // ---- TMarksItem
 
 TMarksItem::TMarksItem(QCustomPlot* plot, const TMarkSeries& events, const TMarkSeries& errors)

@@ -39,6 +39,17 @@ class TLineMirror : public QCPGraphDataContainer {
   void PopBack();
 };
 
+// A line graph whose wide pen draws segment by segment. A wide polyline goes through Qt's
+// stroker as one path, and a dense zig-zag of three days makes that path slow to fill; each
+// segment alone is a simple shape, and the square caps close the joins.
+class TLineGraph : public QCPGraph {
+ public:
+  TLineGraph(QCPAxis* key_axis, QCPAxis* value_axis) : QCPGraph(key_axis, value_axis) {}
+
+ protected:
+  void drawLinePlot(QCPPainter* painter, const QVector<QPointF>& lines) const override;
+};
+
 // The event and error marks, drawn straight from the model's mark series: the label in a box
 // above the point, the box's shadow, a black arrow down to the point and the point as a small
 // diamond, all clipped to the plot area. Only marks near the visible time range are drawn.
