@@ -29,7 +29,10 @@ void SetUpFixedDialog(QDialog& dialog, const QString& caption, int width, int he
 void CentreOnScreen(QWidget& window) {
   const QScreen* screen = QGuiApplication::primaryScreen();
   if (!screen) return;
-  QRect frame(QPoint(0, 0), window.size());
+  // The window system knows the frame around the window once the window exists; centre
+  // the frame, title bar included, as the user sees it.
+  (void)window.winId();
+  QRect frame = window.frameGeometry();
   frame.moveCenter(screen->availableGeometry().center());
   window.move(frame.topLeft());
 }

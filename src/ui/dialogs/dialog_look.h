@@ -21,8 +21,8 @@ QFont DialogFont(int pixel_size, bool bold = false);
 // other title-bar buttons, in the dialogs' 8 point font.
 void SetUpFixedDialog(QDialog& dialog, const QString& caption, int width, int height);
 
-// Places a top-level window in the middle of the primary screen's work area, for its
-// current size.
+// Places a top-level window, with its frame, in the middle of the primary screen's work
+// area, for its current size.
 void CentreOnScreen(QWidget& window);
 
 }  // namespace dova::ui

@@ -1,6 +1,7 @@
 #include "ui/dialogs/folders_dlg.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLabel>
@@ -117,8 +118,9 @@ void TFoldersDlg::RevealFolder(const QString& path) {
 }
 
 QModelIndex TFoldersDlg::SelectedIndex() const {
-  const QModelIndexList selected = Folders->selectionModel()->selectedRows();
-  return selected.isEmpty() ? QModelIndex() : selected.front();
+  for (const QModelIndex& index : Folders->selectionModel()->selectedIndexes())
+    if (index.column() == 0) return index;
+  return {};
 }
 
 QString TFoldersDlg::SelectedPath() const {
@@ -145,8 +147,10 @@ void TFoldersDlg::NewFolderClick() {
   // Whatever cannot be made (a bad name, a folder already there, no permission) changes
   // nothing and says nothing.
   if (!IsNewFolderName(name)) return;
+  if (QFileInfo::exists(path)) return;
   const QModelIndex parent = selected.isValid() ? selected : Model->index(QStringLiteral("/"));
-  if (!Model->mkdir(parent, name).isValid()) return;
+  Model->mkdir(parent, name);
+  if (!QFileInfo(path).isDir()) return;
   Folder->setText(path);
   // The new folder shows under its parent, but stays unselected: OK returns it through the
   // Folder field, a click in the tree replaces it.
