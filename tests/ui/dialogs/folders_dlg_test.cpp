@@ -123,6 +123,15 @@ TEST_F(FoldersDlgTest, TheFolderFieldShowsTheGivenFolderUntilAClickAndOkReturnsI
          QTest::keyClick(w, Qt::Key_Escape);
        },
        std::nullopt, alpha},
+      // A click on the dialog's own background chooses the selected folder too.
+      {"background click",
+       [&](QWidget* w) {
+         Click(beta, Qt::RightButton);
+         QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(250, 303));
+         EXPECT_EQ(dlg.Folder->text(), beta);
+         QTest::keyClick(w, Qt::Key_Return);
+       },
+       beta, beta},
       {"click then close box",
        [&](QWidget* w) {
          Click(beta);
