@@ -312,6 +312,7 @@ void TTrendGraphWindow::hideEvent(QHideEvent* event) {
   sp_data_->Release();
   value_data_->Release();
   mirrored_ = false;
+  chart_->ReleaseBuffers();
 }
 
 void TTrendGraphWindow::closeEvent(QCloseEvent* event) {

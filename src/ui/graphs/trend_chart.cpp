@@ -11,7 +11,7 @@ namespace dova::ui {
 void TLineMirror::Assign(const TLineSeries& series) {
   QVector<QCPGraphData> data;
   const auto n = static_cast<qsizetype>(series.Count());
-  data.reserve(n + n / 16 + 64);
+  data.reserve(n + n / 32 + 64);
   for (const TChartPoint& p : series)
     data.append(QCPGraphData(p.x, p.y));
   mData.swap(data);
@@ -58,7 +58,7 @@ void TLineMirror::MakeRoom() {
     if (mData.size() < mData.capacity()) return;
   }
   const qsizetype n = mData.size();
-  mData.reserve(n + std::max<qsizetype>(n / 16, 256));
+  mData.reserve(n + std::max<qsizetype>(n / 32, 256));
 }
 
 void TLineMirror::PushBack(const TChartPoint& p) {

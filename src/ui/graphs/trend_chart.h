@@ -17,7 +17,7 @@ namespace dova::ui {
 // QCustomPlot's container for one line, kept equal to a model's series by replaying the
 // series' journal. Appending and dropping the oldest point cost constant time (amortised):
 // the oldest points leave by moving the container's start, and the room they leave is
-// reused once the end is full. The capacity stays within a sixteenth above the longest line
+// reused once the end is full. The capacity stays within a thirty-second above the longest line
 // seen, so the copy costs about what the model's own points cost.
 class TLineMirror : public QCPGraphDataContainer {
  public:
@@ -129,6 +129,9 @@ class TValueTicker : public QCPAxisTicker {
 class TTrendChart : public QCustomPlot {
  public:
   explicit TTrendChart(QWidget* parent) : QCustomPlot(parent) {}
+
+  // Gives the pictures of the layers back while nobody sees them; the next replot draws anew.
+  void ReleaseBuffers() { mPaintBuffers.clear(); }
 
   std::function<bool()> OnAfterLayout;
   std::function<void()> OnResized;
