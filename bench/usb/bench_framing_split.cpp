@@ -2,7 +2,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_support.h"
-#include "monitor/protocol.h"
+#include "protocol/protocol.h"
 
 namespace dova::bench {
 namespace {

@@ -7,8 +7,8 @@
 
 #include "app/settings.h"
 #include "graphs/graph_window.h"
-#include "monitor/protocol.h"
 #include "platform/random.h"
+#include "protocol/protocol.h"
 
 namespace dova {
 
@@ -93,9 +93,9 @@ QString TMainForm::NewPanelName() const {
 TDovaPanel& TMainForm::CreatePanel(TUSBXpress& Port) {
   auto owned = std::make_unique<TDovaPanel>(context_);
   TDovaPanel* panel = owned.get();
-  panel->Visible = false;
+  // A new tile is hidden, captioned "DOVA" and shows the main window's view range.
   panel->Name = NewPanelName();
-  panel->Caption.Text = QStringLiteral("DOVA");
+  panel->SetViewRange(ViewRangeChecked);
   rects_[panel] = TRect{StripWidth - kTileWidth, kTileGap, kTileWidth, kTileHeight};
   panels_.push_back(std::move(owned));
   UnnamedPanels.push_back(panel);
@@ -107,6 +107,8 @@ TDovaPanel& TMainForm::CreatePanel(TUSBXpress& Port) {
     FreePanel(panel);
     throw;
   }
+  // Before its first selection: a renderer binds to the trend windows now.
+  Notify(*panel, TPanelChange::Created);
   return *panel;
 }
 
@@ -341,11 +343,7 @@ void TMainForm::Name1Click() {
     const std::optional<QString> entered = services_.Dialogs.EditNameDlg.Execute(name);
     if (!entered) return;
     name = *entered;
-    const bool forbidden = std::any_of(name.begin(), name.end(), [](QChar c) {
-      return std::u16string_view(kForbiddenNameChars).find(c.unicode()) !=
-             std::u16string_view::npos;
-    });
-    if (!forbidden) break;
+    if (IsValidName(name)) break;
     services_.Dialogs.Boxes.ShowError(QString::fromUtf8(kInvalidNameText));
   }
   // The dialog was modal: rename the tile selected now; none selected, nothing to do.

@@ -15,6 +15,7 @@
 #include "platform/keepawake/keep_awake.h"
 #include "platform/settings/settings_store.h"
 #include "platform/timer.h"
+#include "protocol/names.h"
 #include "usb/usbxpress_enumerator.h"
 
 namespace dova {
@@ -45,7 +46,8 @@ struct TMainFormServices {
 class TMainForm : public IPanelHost {
  public:
   // How the set of tiles changed, for a front end that reports it.
-  enum class TPanelChange { Listed, Closing, Freed };
+  // Created comes right after the tile was attached, before it is named or selected.
+  enum class TPanelChange { Created, Listed, Closing, Freed };
   using TPanelEvent = std::function<void(const TDovaPanel& Panel, TPanelChange Change)>;
 
   static constexpr const char* kCaption = "DOVA-300 Benchtop Incubator Logger ";
@@ -107,7 +109,8 @@ class TMainForm : public IPanelHost {
   int StripWidth = kInitialStripWidth;
   int StripHeight = kStripMinHeight;
   int BannerHeight = kTileHeight;
-  // The View menu entry with the check mark, in minutes.
+  // The view range of the trend windows in minutes: the View menu entry with the check
+  // mark. Every tile gets it when it is made and whenever it changes.
   int ViewRangeChecked = 720;
   // How often the MDI windows were tiled, and the MDI windows at the last tiling, top of
   // the stack first.
@@ -152,10 +155,5 @@ class TMainForm : public IPanelHost {
   std::vector<TDovaPanel*> adding_;
   bool closed_ = false;
 };
-
-// The characters a DOVA name may not contain (they would end up in the log file's name).
-inline constexpr char16_t kForbiddenNameChars[] = u"\\/:*?\u201C<>|";
-inline constexpr const char* kInvalidNameText =
-    "Invalid DOVA Name! The DOVA's name cannot contain \\ / : * ? \u201C < > or |";
 
 }  // namespace dova

@@ -3,6 +3,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/command_line.h"
 #include "app/dialogs.h"
@@ -55,6 +56,8 @@ class TRunServices {
   // Makes and starts the driver converter, reporting to `report`; the main window closes it
   // when it closes.
   TVCPtoUSBXConv& StartConverter(IConverterReport& report, TMainForm& form);
+  // Frees the converter (before the report it shows goes).
+  void FreeConverter();
 
  private:
   struct TParts;
@@ -67,6 +70,11 @@ class TRunServices {
   LogFormat format_;
   std::unique_ptr<TParts> parts_;
 };
+
+// The run-only choices of the command line, applied to a main window just made: a data
+// folder for this run (made when missing) and a logging interval; neither is stored.
+void ApplyRunOptions(TMainForm& form, const std::optional<QString>& data_dir,
+                     const std::optional<int>& log_interval);
 
 // What a front end brings to the run. Each function makes one of the program's single
 // instances; RunLogger calls them in the program's fixed order (template tile, main window,
@@ -88,6 +96,9 @@ struct TFrontEnd {
   std::function<void()> RunEventLoop;
   // SIGINT or SIGTERM arrived: close the main window as its Exit command does.
   std::function<void()> Close;
+  // After the event loop: frees the main window and the dialogs, before the services they
+  // use (bridge library, settings, keep-awake) go.
+  std::function<void()> Teardown;
 };
 
 // One run: the single-copy guard (a second copy ends at once with 0, showing nothing), the

@@ -1,6 +1,5 @@
 #include "app/startup.h"
 
-#include "monitor/dova_panel.h"
 #include "platform/random.h"
 
 namespace dova {
@@ -21,8 +20,7 @@ int RunProgram(SingleInstance& guard, const TSingleInstances& create, const TSta
     case SingleInstance::TAcquireResult::Acquired:
       break;
   }
-  // Before the first window: the view range of new tiles and the generator that names them.
-  CurrentGraphWidth = 720;
+  // Before the first window: the generator that names the tiles.
   Randomize();
 
   Create(create.DovaPanel);

@@ -1,4 +1,6 @@
-#include "app/headless.h"
+#include "console/headless_logger.h"
+
+#include "app/run.h"
 
 #include <QDir>
 
@@ -70,17 +72,17 @@ THeadlessLogger::THeadlessLogger(Scheduler& sched, bridge::SiLibrary& library,
   for (const QString& problem : form_->SettingsProblems)
     Print(QStringLiteral("Settings: ") + problem);
   // Run-only overrides, applied before any incubator can have told its name.
-  if (options_.DataDir) {
-    form_->Directory = QDir::cleanPath(QDir::current().absoluteFilePath(*options_.DataDir));
-    QDir().mkdir(form_->Directory);
-  }
-  if (options_.LogInterval) form_->LogInterval = static_cast<std::uint8_t>(*options_.LogInterval);
+  ApplyRunOptions(*form_, options_.DataDir, options_.LogInterval);
   Print(QStringLiteral("Logging into ") + QDir::toNativeSeparators(form_->Directory) +
         QStringLiteral(" every ") + QString::number(form_->LogInterval) + QStringLiteral(" min"));
   form_->OnPanelChange = [this](const TDovaPanel& panel, TMainForm::TPanelChange change) {
     const QString when =
         format_.Timestamp(form_->USBXpressEnumerator.ScanTimer().GetScheduler().Now());
     switch (change) {
+      case TMainForm::TPanelChange::Created:
+        subscriptions_[&panel] =
+            panel.Events().Subscribe([this, &panel](const TTileEvent& e) { PrintEvent(panel, e); });
+        break;
       case TMainForm::TPanelChange::Listed:
         Print(when + u' ' + panel.Caption.Text + QStringLiteral(": connected, logging to ") +
               panel.LogFilePath());
@@ -89,9 +91,11 @@ THeadlessLogger::THeadlessLogger(Scheduler& sched, bridge::SiLibrary& library,
         Print(when + u' ' + panel.Caption.Text + QStringLiteral(": link lost"));
         break;
       case TMainForm::TPanelChange::Freed:
-        PrintNewMarks(panel);
         Print(when + u' ' + panel.Caption.Text + QStringLiteral(": disconnected"));
-        seen_.erase(&panel);
+        if (const auto it = subscriptions_.find(&panel); it != subscriptions_.end()) {
+          panel.Events().Unsubscribe(it->second);
+          subscriptions_.erase(it);
+        }
         last_event_.erase(&panel);
         break;
     }
@@ -100,6 +104,9 @@ THeadlessLogger::THeadlessLogger(Scheduler& sched, bridge::SiLibrary& library,
 }
 
 THeadlessLogger::~THeadlessLogger() {
+  for (const auto& [panel, subscription] : subscriptions_)
+    panel->Events().Unsubscribe(subscription);
+  subscriptions_.clear();
   form_.reset();
 }
 
@@ -121,39 +128,22 @@ void THeadlessLogger::Print(const QString& line) {
   print_(line);
 }
 
-void THeadlessLogger::PrintNewMarks(const TDovaPanel& panel) {
-  auto& seen = seen_[&panel];
-  const TTrendGraph* graphs[3] = {panel.LeftTempGraph.get(), panel.GasFlowGraph.get(),
-                                  panel.RightTempGraph.get()};
-  static const QString kWhere[3] = {QStringLiteral("Left"), QStringLiteral("Gas"),
-                                    QStringLiteral("Right")};
-  for (int g = 0; g < 3; ++g) {
-    if (!graphs[g]) continue;
-    const TMarkSeries* series[2] = {&graphs[g]->EventSeries(), &graphs[g]->ErrorSeries()};
-    for (int s = 0; s < 2; ++s) {
-      TSeen& mark = seen[static_cast<std::size_t>(g * 2 + s)];
-      std::size_t count_at = 0;  // marks at mark.x met so far in this pass
-      for (const TMarkPoint& point : *series[s]) {
-        if (point.x < mark.x) continue;
-        if (point.x > mark.x) {
-          mark.x = point.x;
-          mark.at_x = 0;
-          count_at = 0;
-        }
-        if (++count_at <= mark.at_x) continue;
-        mark.at_x = count_at;
-        const QString event = kWhere[g] + u' ' + point.label;
-        last_event_[&panel] = event;
-        Print(format_.Timestamp(point.x) + u' ' + panel.Caption.Text + QStringLiteral(": ") +
-              event);
-      }
-    }
+void THeadlessLogger::PrintEvent(const TDovaPanel& panel, const TTileEvent& e) {
+  QString event;
+  if (e.Kind == TTileEventKind::SetPointAdjusted) {
+    event = SideText(e.Side) + QStringLiteral(" Set-Point Adjusted, ") +
+            format_.Number(e.Value, e.Decimals);
+  } else {
+    // Changes as they happen, and errors also when they are found at the start.
+    const QString& text = StateEventText(e.Kind);
+    if (text.isEmpty() || (e.Initial && !IsErrorEvent(e.Kind))) return;
+    event = SideText(e.Side) + u' ' + text;
   }
+  last_event_[&panel] = event;
+  Print(format_.Timestamp(e.Time) + u' ' + panel.Caption.Text + QStringLiteral(": ") + event);
 }
 
 void THeadlessLogger::StatusTimerTimer() {
-  for (const TDovaPanel* p : form_->ActivePanels)
-    PrintNewMarks(*p);
   if (!options_.Terminal) return;
   EraseTable();
   QString table = StatusHeader();

@@ -64,15 +64,11 @@ class THeadlessLogger {
   TMainForm& Form() { return *form_; }
   // Closes as closing the main window does: every log file gets its last line.
   void Close();
-  // Prints what happened since the last tick (and redraws the table on a terminal).
+  // Redraws the table on a terminal.
   void StatusTimerTimer();
 
  private:
-  struct TSeen {
-    TDateTime x = -1;
-    std::size_t at_x = 0;  // marks already printed at time x
-  };
-  void PrintNewMarks(const TDovaPanel& panel);
+  void PrintEvent(const TDovaPanel& panel, const TTileEvent& e);
   void Print(const QString& line);
   void EraseTable();
 
@@ -82,8 +78,8 @@ class THeadlessLogger {
   THeadlessDialogs dialogs_;
   std::unique_ptr<TMainForm> form_;
   Timer status_timer_;
-  // Per tile: the marks printed so far in each of its six mark series, and its last event.
-  std::map<const TDovaPanel*, std::array<TSeen, 6>> seen_;
+  // Per tile: its subscription to the tile's events, and its last event.
+  std::map<const TDovaPanel*, TTileEventStream::TSubscription> subscriptions_;
   std::map<const TDovaPanel*, QString> last_event_;
   int table_lines_ = 0;
 };

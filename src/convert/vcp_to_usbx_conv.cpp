@@ -56,11 +56,4 @@ QString FormatConversionLine(const QString& vcpserial, const QString& usbxserial
       .arg(vcpserial, usbxserial, part);
 }
 
-void ConsoleConverterReport::ShowModal(TVCPtoUSBXConv& dialog) {
-  write_(FormatConversionLine(dialog.VCPSerialText(), dialog.USBXSerialText(),
-                              dialog.PartNumberText()));
-  dialog.OKButtonClick();
-  dialog.FormClose();
-}
-
 }  // namespace dova

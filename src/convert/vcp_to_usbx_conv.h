@@ -67,15 +67,4 @@ class TVCPtoUSBXConv {
 QString FormatConversionLine(const QString& vcpserial, const QString& usbxserial,
                              const QString& part);
 
-// The report in --headless: one console line per conversion, closed with OK at once.
-class ConsoleConverterReport : public IConverterReport {
- public:
-  explicit ConsoleConverterReport(std::function<void(const QString& line)> write)
-      : write_(std::move(write)) {}
-  void ShowModal(TVCPtoUSBXConv& dialog) override;
-
- private:
-  std::function<void(const QString&)> write_;
-};
-
 }  // namespace dova

@@ -3,19 +3,20 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringView>
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 
 #include "graphs/gas_graph.h"
 #include "graphs/temp_graph.h"
+#include "monitor/dova_link.h"
+#include "monitor/incubator_state.h"
 #include "monitor/log_format.h"
+#include "monitor/log_writer.h"
 #include "monitor/panel_host.h"
-#include "monitor/protocol.h"
+#include "monitor/tile_events.h"
+#include "monitor/tile_view.h"
 #include "platform/datetime.h"
-#include "platform/logfile/log_file_stream.h"
 #include "platform/timer.h"
 #include "usb/usbxpress.h"
 
@@ -23,82 +24,8 @@ namespace dova {
 
 class Scheduler;
 
-// Colours as 0xRRGGBB. Values with the top byte set stand for a colour of the desktop
-// theme that the renderer looks up (only the active caption colour is used).
-using TColor = std::uint32_t;
-constexpr TColor Rgb(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-  return static_cast<TColor>(r) << 16 | static_cast<TColor>(g) << 8 | b;
-}
-inline constexpr TColor clActiveCaption = 0xFF000002u;
-constexpr bool IsSystemColor(TColor c) {
-  return (c & 0xFF000000u) != 0;
-}
-constexpr std::uint8_t RedOf(TColor c) {
-  return static_cast<std::uint8_t>(c >> 16);
-}
-constexpr std::uint8_t GreenOf(TColor c) {
-  return static_cast<std::uint8_t>(c >> 8);
-}
-constexpr std::uint8_t BlueOf(TColor c) {
-  return static_cast<std::uint8_t>(c);
-}
-
-inline constexpr TColor clTileBlue = Rgb(39, 139, 224);
-inline constexpr TColor clWhite = Rgb(255, 255, 255);
-inline constexpr TColor clSilver = Rgb(192, 192, 192);
-inline constexpr TColor clMaroon = Rgb(128, 0, 0);
-inline constexpr TColor clGreen = Rgb(0, 128, 0);
-inline constexpr TColor clLime = Rgb(0, 255, 0);
-inline constexpr TColor clGray = Rgb(128, 128, 128);
-// Lamp fills.
-inline constexpr TColor clLampSilver = Rgb(192, 192, 192);
-inline constexpr TColor clLampAmber = Rgb(255, 220, 21);
-inline constexpr TColor clLampGreen = Rgb(0, 255, 0);
-inline constexpr TColor clLampRed = Rgb(255, 0, 0);
-// Value label text: bright while selected, dimmer otherwise.
-inline constexpr TColor clTempSelected = Rgb(255, 62, 62);
-inline constexpr TColor clGasSelected = Rgb(0, 255, 0);
-inline constexpr TColor clTempPlain = Rgb(240, 0, 0);
-inline constexpr TColor clGasPlain = Rgb(0, 213, 0);
-
-// One control of the tile as the form designer laid it out (pixels).
-struct TTileControlLayout {
-  const char* Name;
-  int Left, Top, Width, Height;
-  TColor Background;  // the frame's or label's background; a lamp's fill
-  TColor Text;        // label text; a lamp's outline
-  const char* FontName;
-  int FontPixels;
-  bool Bold;
-};
-
 inline constexpr int kTileWidth = 192;
 inline constexpr int kTileHeight = 74;
-
-// The tile's layout, frame first, in creation order.
-inline constexpr std::array<TTileControlLayout, 9> kTileLayout{{
-    {"DovaPanel", 0, 0, kTileWidth, kTileHeight, clTileBlue, clWhite, "", 0, false},
-    {"Caption", 2, 2, 188, 16, clActiveCaption, clWhite, "Arial", 13, true},
-    {"DOVAFrontPanelImage", 0, 20, 192, 54, clTileBlue, clWhite, "", 0, false},
-    {"LeftTempDisplay", 13, 27, 41, 20, clMaroon, clTempSelected, "MS Sans Serif", 19, false},
-    {"GasFlowDisplay", 76, 27, 41, 20, clGreen, clGasSelected, "MS Sans Serif", 19, false},
-    {"RightTempDisplay", 139, 27, 41, 20, clMaroon, clTempSelected, "MS Sans Serif", 19, false},
-    {"LeftTLed", 28, 52, 11, 11, clLampSilver, clGray, "", 0, false},
-    {"GasLed", 92, 52, 11, 11, clLampSilver, clGray, "", 0, false},
-    {"RightTLed", 154, 52, 11, 11, clLampSilver, clGray, "", 0, false},
-}};
-
-// A text label as plain state: what it says and its colours.
-struct TLabelState {
-  QString Text;
-  TColor Font = clWhite;
-  TColor Background = clTileBlue;
-  bool operator==(const TLabelState&) const = default;
-};
-
-// The program-wide view range of the trend windows, in minutes; every new tile hands it to
-// its windows and SetViewRange changes it.
-inline int CurrentGraphWidth = 720;
 
 // What a tile is given besides its main window and port.
 struct TPanelContext {
@@ -107,25 +34,40 @@ struct TPanelContext {
   const LogFormat& Format;
 };
 
-// One connected incubator: the link to it (poll cycle, replies), what its front panel
-// shows, its readings, its log file and its three trend windows. Everything runs on the
-// user-interface thread. Fields carry the names the rest of the program and the tests use.
-// The context's scheduler, message boxes and format must outlive the tile; the port must
-// outlive it too unless the tile was disconnected first.
+// One connected incubator, the tile the rest of the program names: the link to it (poll
+// cycle, replies), what it is doing (readings, displays, states), its log file, what its
+// tile shows and its three trend windows. Each of those is a part that does one job; this
+// class ties them together in the order the incubator's replies take:
+//
+//   port → link (typed reply) → incubator state → events ─┬→ trend models
+//                                                         ├→ log writer
+//                                                         └→ anyone who subscribes
+//
+// The parts' state is readable through the references below, under the names the rest of
+// the program and the tests use. Everything runs on the user-interface thread. The
+// context's scheduler, message boxes and format must outlive the tile; the port must outlive
+// it too unless the tile was disconnected first.
 class TDovaPanel {
+  // The parts come first: the references below point into them. Listening changes nothing
+  // of the tile, so a read-only tile can be listened to.
+  mutable TTileEventStream events_;
+  TTileView view_;
+  TIncubatorState state_;
+  TDovaLink link_;
+  TLogWriter log_;
+
  public:
   using TViewEvent = std::function<void(TDovaPanel& Sender)>;
 
-  // Log files over this size draw a warning when they are opened.
-  static constexpr std::int64_t kLogSizeWarning = 10LL * 1024 * 1024;
-  // Marks a raw temperature or filter state that holds nothing yet.
-  static constexpr std::int32_t kNoReading = -1000;
-  static constexpr std::uint32_t kSerialPollMs = 50;
-  static constexpr std::uint32_t kPollMs = 20;
-  static constexpr std::uint8_t kLastPollStep = 17;
-  static constexpr std::uint8_t kFirstCycleStep = 2;
-  // The display must have stood still longer than this before the temperature snaps to it.
-  static constexpr std::int64_t kSnapQuietMs = 3000;
+  static constexpr std::int64_t kLogSizeWarning = TLogWriter::kLogSizeWarning;
+  static constexpr std::int32_t kNoReading = TIncubatorState::kNoReading;
+  static constexpr std::uint32_t kSerialPollMs = TDovaLink::kSerialPollMs;
+  static constexpr std::uint32_t kPollMs = TDovaLink::kPollMs;
+  static constexpr std::uint8_t kLastPollStep = TDovaLink::kLastPollStep;
+  static constexpr std::uint8_t kFirstCycleStep = TDovaLink::kFirstCycleStep;
+  static constexpr std::int64_t kSnapQuietMs = TIncubatorState::kSnapQuietMs;
+  // The view range of the trend windows until the main window hands the tile its own.
+  static constexpr int kDefaultViewRange = 720;
 
   explicit TDovaPanel(const TPanelContext& context);
   ~TDovaPanel();
@@ -134,150 +76,121 @@ class TDovaPanel {
 
   // --- link and poll cycle
   void Attach(IPanelHost& host, TUSBXpress& port);
-  void Timer1Timer();
+  void Timer1Timer() { link_.Timer1Timer(); }
   void HandleReply(TUSBXpress& Sender, const QByteArray& Line);
-  void SendGet(QStringView tag);
-  void SendRead(QStringView tag);
   void Disconnect();
 
   // --- front panel
-  void DecodeDisplay(QStringView value);
+  void DecodeDisplay(QStringView value) { state_.DecodeDisplay(value); }
 
   // --- log file
   void OpenLog();
-  void WriteLog(const QString& text);
-  void LeftEvent(const QString& text);
-  void RightEvent(const QString& text);
-  void GasEvent(const QString& text);
-  void LogSetPointChange(const QString& name, int decimals, double value);
-  void Timer2Timer();
+  void WriteLog(const QString& text) { log_.WriteLog(text); }
+  void Timer2Timer() { log_.Timer2Timer(); }
   // The file name the log would be opened under now, and its full path.
   QString LogFileName() const;
   QString LogFilePath() const;
-  // A name or serial from the device made harmless as part of a file name: path
-  // separators, the characters the name dialog refuses (\ / : * ? < > |), any other
-  // character this platform's file systems refuse and control characters become "_".
-  // Whatever a user can type into the name dialog stays. The caption keeps the text as
-  // received.
-  static QString SafeFileNamePart(const QString& text);
 
   // --- the tile as a visible, selectable, nameable object
   void Select();
   void Deselect();
   void CaptionClick();
-  QString GetNick() const { return Nick; }
+  QString GetNick() const { return link_.Nick; }
   void Rename(const QString& name);
   void SetDirectory(const QString& folder);
   void SetLogInterval(std::uint8_t minutes);
+  // The span the trend windows show, in minutes; the main window hands every tile its range.
   void SetViewRange(int minutes);
-  void ClearLog();
+  int ViewRange() const { return view_range_; }
+  void ClearLog() { log_.Clear(); }
   // Shows or hides the tile (the main window hides it when its link ends).
-  void SetVisible(bool visible);
+  void SetVisible(bool visible) { view_.SetVisible(visible); }
 
   // The renderer's hook: called after the visible state (Visible, labels, lamps) changed.
-  void SetOnViewChange(TViewEvent handler) { on_view_change_ = std::move(handler); }
+  void SetOnViewChange(TViewEvent handler);
 
-  // ---- fields, in their documented order
+  // What happens at the incubator, for anyone who listens (see TTileEventStream).
+  TTileEventStream& Events() const { return events_; }
+  // The parts, read-only, for front ends; the mutable ones for the tests of one part.
+  const TIncubatorState& State() const { return state_; }
+  TIncubatorState& State() { return state_; }
+  const TDovaLink& Link() const { return link_; }
+  TDovaLink& Link() { return link_; }
+  const TLogWriter& Log() const { return log_; }
+  const TTileView& View() const { return view_; }
+
+  // ---- the trend windows
   std::unique_ptr<TTempGraph> LeftTempGraph;
   std::unique_ptr<TTempGraph> RightTempGraph;
   std::unique_ptr<TGasGraph> GasFlowGraph;
-  std::uint8_t PollStep = 0;
-  std::int32_t LeftTemp = 0;
-  std::int32_t LastLBT1 = 0;
-  std::int32_t RightTemp = 0;
-  std::int32_t LastRBT1 = 0;
-  std::int32_t LeftFiltered = 0;
-  std::int32_t RightFiltered = 0;
-  QString LeftDisplayText;
-  QString RightDisplayText;
-  TDateTime LeftDisplayChanged = 0;
-  TDateTime RightDisplayChanged = 0;
-  std::int32_t LeftSetPoint = 0;
-  std::int32_t RightSetPoint = 0;
-  std::int32_t GasFlow = 0;
-  std::int32_t GasSetPoint = 0;
-  double FlowAverage = 0.0;
-  bool FirstCycle = false;
-  bool LeftOn = false;
-  bool RightOn = false;
-  bool GasOn = false;
-  bool LeftTempError = false;
-  bool RightTempError = false;
-  bool FlowError = false;
-  bool CO2Error = false;
-  bool Purging = false;
-  bool LeftLidOpen = false;
-  bool RightLidOpen = false;
-  bool LogStatePending = false;
-  TDateTime NextRecordTime = 0;
-  std::uint8_t LogInterval = 0;
-  QString Nick;
-  QString Serial;
-  QString Directory;
-  std::unique_ptr<LogFileStream> LogFile;
-  TUSBXpress* Port = nullptr;
-  bool SerialKnown = false;
+
+  // ---- the parts' state under its documented names, read-only
+  const std::uint8_t& PollStep = link_.PollStep;
+  const std::int32_t& LeftTemp = state_.LeftTemp;
+  const std::int32_t& LastLBT1 = state_.LastLBT1;
+  const std::int32_t& RightTemp = state_.RightTemp;
+  const std::int32_t& LastRBT1 = state_.LastRBT1;
+  const std::int32_t& LeftFiltered = state_.LeftFiltered;
+  const std::int32_t& RightFiltered = state_.RightFiltered;
+  const QString& LeftDisplayText = state_.LeftDisplayText;
+  const QString& RightDisplayText = state_.RightDisplayText;
+  const TDateTime& LeftDisplayChanged = state_.LeftDisplayChanged;
+  const TDateTime& RightDisplayChanged = state_.RightDisplayChanged;
+  const std::int32_t& LeftSetPoint = state_.LeftSetPoint;
+  const std::int32_t& RightSetPoint = state_.RightSetPoint;
+  const std::int32_t& GasFlow = state_.GasFlow;
+  const std::int32_t& GasSetPoint = state_.GasSetPoint;
+  const double& FlowAverage = state_.FlowAverage;
+  const bool& FirstCycle = state_.FirstCycle;
+  const bool& LeftOn = state_.LeftOn;
+  const bool& RightOn = state_.RightOn;
+  const bool& GasOn = state_.GasOn;
+  const bool& LeftTempError = state_.LeftTempError;
+  const bool& RightTempError = state_.RightTempError;
+  const bool& FlowError = state_.FlowError;
+  const bool& CO2Error = state_.CO2Error;
+  const bool& Purging = state_.Purging;
+  const bool& LeftLidOpen = state_.LeftLidOpen;
+  const bool& RightLidOpen = state_.RightLidOpen;
+  const bool& LogStatePending = state_.LogStatePending;
+  const TDateTime& NextRecordTime = log_.NextRecordTime;
+  const std::uint8_t& LogInterval = log_.LogInterval;
+  const QString& Nick = link_.Nick;
+  const QString& Serial = link_.Serial;
+  const QString& Directory = log_.Directory;
+  const std::unique_ptr<LogFileStream>& LogFile = log_.LogFile;
+  TUSBXpress* const& Port = link_.Port;
+  const bool& SerialKnown = link_.SerialKnown;
 
   // ---- components and what the tile shows
-  Timer Timer1;
-  Timer Timer2;
+  const Timer& Timer1 = link_.Timer1;
+  const Timer& Timer2 = log_.Timer2;
   QString Name;  // the component name the main window gives the tile
-  QString Hint = QStringLiteral("Click to select DOVA");
-  bool Visible = false;
-  TColor Color = clTileBlue;
-  TLabelState Caption{QStringLiteral("DOVA"), clWhite, clActiveCaption};
-  TLabelState LeftTempDisplay{QStringLiteral("37.0"), clTempSelected, clMaroon};
-  TLabelState GasFlowDisplay{QStringLiteral("OFF"), clGasSelected, clGreen};
-  TLabelState RightTempDisplay{QStringLiteral("37.0"), clTempSelected, clMaroon};
-  TColor LeftTLed = clLampSilver;
-  TColor GasLed = clLampSilver;
-  TColor RightTLed = clLampSilver;
+  const QString& Hint = view_.Hint;
+  const bool& Visible = view_.Visible;
+  const TColor& Color = view_.Color;
+  const TLabelState& Caption = view_.Caption;
+  const TLabelState& LeftTempDisplay = view_.LeftTempDisplay;
+  const TLabelState& GasFlowDisplay = view_.GasFlowDisplay;
+  const TLabelState& RightTempDisplay = view_.RightTempDisplay;
+  const TColor& LeftTLed = view_.LeftTLed;
+  const TColor& GasLed = view_.GasLed;
+  const TColor& RightTLed = view_.RightTLed;
 
  private:
-  struct Chamber;
-  Chamber LeftChamber();
-  Chamber RightChamber();
-
-  void SendCommand(const QByteArray& command);
+  void Named(const QString& nick);
   void LinkFailed();
-  void Dispatch(const protocol::TReplyParts& parts);
-  void HandleSerl(const protocol::TReplyParts& parts);
-  void HandleNick(const protocol::TReplyParts& parts);
-  void HandleTempSetPoint(std::int32_t v, std::int32_t& setPoint, const QString& side);
-  void HandleGasSetPoint(std::int32_t v);
-  void HandleSecondReading(std::int32_t v, const Chamber& chamber);
-  void HandleFlow(const protocol::TReplyParts& parts);
-  void HandlePurgeFlow(std::int32_t v);
-  void DecodeChamber(const Chamber& chamber, QStringView field);
-  void DecodeGas(QStringView field);
-  void FirstChamberStatus(const Chamber& chamber, int cls);
-  void SteadyChamberStatus(const Chamber& chamber, int cls);
-  void FirstGasStatus(int cls);
-  void SteadyGasStatus(int cls);
-  void SetLamp(TColor& lamp, QChar code);
-  void SetLabelText(TLabelState& label, QStringView field);
-  void SetLabelColors(TColor temp, TColor gas);
+  void OnEvent(const TTileEvent& e);
   void SetGraphCaptions(const QString& left, const QString& right, const QString& gas);
-  void ViewChanged();
+  void EmitLink(TTileEventKind kind);
+  // Tells of the link's end once, and only for a link that was up (named).
+  void LinkDown();
 
   Scheduler& sched_;
-  IMessageBoxes& boxes_;
-  const LogFormat& format_;
   IPanelHost* host_ = nullptr;
-  // After Disconnect the port may be freed by its owner before the tile.
-  bool disconnected_ = false;
+  int view_range_ = kDefaultViewRange;
+  bool linked_ = false;
   TViewEvent on_view_change_;
-
-  // The displays' last reading in tenths, kept with the label texts (none: not a number).
-  std::optional<std::int32_t> left_display_tenths_;
-  std::optional<std::int32_t> right_display_tenths_;
-  // The gas field last shown; the labels follow a field only when it changes.
-  QString gas_display_text_;
-  bool left_label_from_device_ = false;
-  bool right_label_from_device_ = false;
-  bool gas_label_from_device_ = false;
-  // Reused for the display value of ASCII replies, so the steady poll does not allocate.
-  QString disp_buffer_;
 };
 
 }  // namespace dova

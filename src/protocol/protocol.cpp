@@ -1,4 +1,4 @@
-#include "monitor/protocol.h"
+#include "protocol/protocol.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

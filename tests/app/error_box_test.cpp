@@ -21,13 +21,6 @@ TEST(ErrorBoxTextTest, FullStopOnlyAfterCharactersThatSortAfterIt) {
     EXPECT_EQ(ErrorBoxText(message), text) << message.toStdString();
 }
 
-TEST(ConsoleErrorReporterTest, TitleAndBoxText) {
-  QStringList lines;
-  ConsoleErrorReporter reporter("dova300-logger", [&](const QString& l) { lines << l; });
-  reporter.ReportError("Error Writing");
-  EXPECT_EQ(lines, QStringList{"dova300-logger: Error Writing."});
-}
-
 TEST(CommandLineTest, OptionsAndErrors) {
   TCommandLine l =
       ParseCommandLine({"--headless", "--simulate", "3", "--device=/dev/pts/4", "--device",

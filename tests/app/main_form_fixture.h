@@ -87,7 +87,6 @@ struct MainFormFixture {
     store.key_exists = true;
     store.values["Directory"] = dir.path() + "/data";
     store.values["LogInterval"] = 5;
-    CurrentGraphWidth = 720;
   }
 
   TMainForm& Create() {

@@ -320,8 +320,9 @@ TEST_F(MainFormTest, ViewRangeAboutAndExit) {
   Create();
   form->ViewLast24HoursClick();
   EXPECT_EQ(form->ViewRangeChecked, 1440);
-  EXPECT_EQ(CurrentGraphWidth, 720) << "no tile: only the check mark moves";
   Plug("A");
+  EXPECT_EQ(Listed("A")->ViewRange(), 1440) << "a new tile gets the window's range";
+  EXPECT_EQ(Listed("A")->GasFlowGraph->GraphWidth(), 1440);
   Plug("B");
   const struct {
     void (TMainForm::*click)();
@@ -332,7 +333,8 @@ TEST_F(MainFormTest, ViewRangeAboutAndExit) {
   for (const auto& v : views) {
     (form.get()->*v.click)();
     EXPECT_EQ(form->ViewRangeChecked, v.minutes);
-    EXPECT_EQ(CurrentGraphWidth, v.minutes);
+    for (const TDovaPanel* p : form->Panels())
+      EXPECT_EQ(p->LeftTempGraph->GraphWidth(), v.minutes);
   }
   form->HelpAbout1Execute();
   EXPECT_EQ(dialogs.AboutShown, 1);

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/headless.h"
-#include "main_form_fixture.h"
+#include "app/main_form_fixture.h"
+#include "console/headless_logger.h"
 
 namespace dova {
 namespace {

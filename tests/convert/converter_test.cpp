@@ -5,6 +5,7 @@
 #include <functional>
 #include <vector>
 
+#include "console/console_reports.h"
 #include "convert/vcp_to_usbx_conv.h"
 #include "platform/error_reporter.h"
 #include "platform/virtual_scheduler.h"

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include "panel_fixture.h"
+#include "protocol/names.h"
 
 namespace dova::testing {
 namespace {
@@ -78,8 +79,8 @@ TEST_F(PanelTest, OnlyFilesOverTenMegabytesDrawTheWarning) {
 
 TEST_F(PanelTest, AFileThatCannotBeOpenedIsReportedAndMonitoringGoesOn) {
   Attach();
-  panel->Nick = QStringLiteral("Lab1");
-  panel->Serial = QStringLiteral("1234");
+  panel->Link().Nick = QStringLiteral("Lab1");
+  panel->Link().Serial = QStringLiteral("1234");
   const QString missing = dir.filePath(QStringLiteral("missing"));
   panel->SetDirectory(missing);
   ASSERT_EQ(boxes.messages.size(), 1u);
@@ -98,8 +99,8 @@ TEST_F(PanelTest, AFileThatCannotBeOpenedIsReportedAndMonitoringGoesOn) {
   panel->SetDirectory(dir.path());
   ASSERT_NE(panel->LogFile, nullptr);
   auto twin = NewPanel();
-  twin->Nick = panel->Nick;
-  twin->Serial = panel->Serial;
+  twin->Link().Nick = panel->Nick;
+  twin->Link().Serial = panel->Serial;
   twin->SetDirectory(dir.path());
   EXPECT_EQ(twin->LogFile, nullptr);
   ASSERT_EQ(boxes.messages.size(), 2u);
@@ -185,8 +186,8 @@ TEST_F(PanelTest, EmptyFolderMeansTheWorkingDirectory) {
   const QString cwd = QDir::currentPath();
   ASSERT_TRUE(QDir::setCurrent(dir.path()));
   Attach();
-  panel->Nick = QStringLiteral("Lab1");
-  panel->Serial = QStringLiteral("1234");
+  panel->Link().Nick = QStringLiteral("Lab1");
+  panel->Link().Serial = QStringLiteral("1234");
   panel->SetDirectory(QString());
   const bool exists = QFile::exists(LabPath(dir));
   QDir::setCurrent(cwd);
@@ -214,15 +215,14 @@ TEST_F(PanelTest, DeviceNamesCannotLeadTheLogOutOfItsFolder) {
   // Names a user can type are used as they are.
   for (const QString& name : {QStringLiteral("Lab 1"), QStringLiteral("Café-2 (α)"),
                               QStringLiteral(".hidden"), QStringLiteral("a.b;c,d'e")}) {
-    EXPECT_EQ(TDovaPanel::SafeFileNamePart(name), name);
+    EXPECT_EQ(SafeFileNamePart(name), name);
   }
   // The name dialog takes the plain double quote; it stays wherever the file system does.
   if (kRefusedFileNameChars.find(u'"') == std::u16string_view::npos) {
-    EXPECT_EQ(TDovaPanel::SafeFileNamePart(QStringLiteral("Lab \"A\"")),
-              QStringLiteral("Lab \"A\""));
+    EXPECT_EQ(SafeFileNamePart(QStringLiteral("Lab \"A\"")), QStringLiteral("Lab \"A\""));
   }
-  EXPECT_EQ(TDovaPanel::SafeFileNamePart(QStringLiteral("..")), QStringLiteral(".."));
-  EXPECT_EQ(TDovaPanel::SafeFileNamePart(QStringLiteral("a\tb\x7f")), QStringLiteral("a_b_"));
+  EXPECT_EQ(SafeFileNamePart(QStringLiteral("..")), QStringLiteral(".."));
+  EXPECT_EQ(SafeFileNamePart(QStringLiteral("a\tb\x7f")), QStringLiteral("a_b_"));
 }
 
 }  // namespace

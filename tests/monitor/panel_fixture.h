@@ -137,7 +137,6 @@ class PanelTest : public ::testing::Test {
  protected:
   PanelTest() : bridge(library.AddBridge("dova300-0001")), device(sched, bridge) {
     sched.SetErrorReporter(&errors);
-    CurrentGraphWidth = 720;
     port = OpenPort(0);
     panel = NewPanel();
     // What the main window does when a tile is named.
@@ -169,8 +168,8 @@ class PanelTest : public ::testing::Test {
   // A log file opened for a tile that is attached but not polled (tests that feed
   // replies by hand).
   void OpenLogAs(const char* nick, const char* serial) {
-    panel->Nick = QString::fromLatin1(nick);
-    panel->Serial = QString::fromLatin1(serial);
+    panel->Link().Nick = QString::fromLatin1(nick);
+    panel->Link().Serial = QString::fromLatin1(serial);
     panel->SetDirectory(dir.path());
   }
   void Reply(const QByteArray& line) { panel->HandleReply(*port, line); }

@@ -12,7 +12,7 @@ using Commands = std::vector<std::string>;
 
 TEST_F(PanelTest, AttachStartsFromAKnownStateWithHiddenWindows) {
   EXPECT_EQ(panel->LastLBT1, 0);  // a new tile starts zeroed
-  CurrentGraphWidth = 360;
+  panel->SetViewRange(360);       // handed over by the main window before the link starts
   Attach();
   EXPECT_EQ(panel->Port, port.get());
   EXPECT_TRUE(port->HasOnLine());

@@ -19,23 +19,23 @@ class ReadingsTest : public PanelTest {
 TEST_F(ReadingsTest, SetPointsAreRoundedToTenthsAndFives) {
   const struct {
     const char* line;
-    std::int32_t TDovaPanel::*field;
+    std::int32_t TIncubatorState::*field;
     std::int32_t expected;
   } cases[] = {
-      {"LBSP 3749", &TDovaPanel::LeftSetPoint, 375},
-      {"LBSP 3744", &TDovaPanel::LeftSetPoint, 374},
-      {"RBSP 3755", &TDovaPanel::RightSetPoint, 376},
-      {"RBSP -14", &TDovaPanel::RightSetPoint, 0},
-      {"RBSP -16", &TDovaPanel::RightSetPoint, -1},
-      {"GFSP 10000", &TDovaPanel::GasSetPoint, 50},
-      {"GFSP 10499", &TDovaPanel::GasSetPoint, 50},
-      {"GFSP 10500", &TDovaPanel::GasSetPoint, 55},
-      {"GFSP $2710", &TDovaPanel::GasSetPoint, 50},
-      {"GFSP 2147483647", &TDovaPanel::GasSetPoint, 10737420},
+      {"LBSP 3749", &TIncubatorState::LeftSetPoint, 375},
+      {"LBSP 3744", &TIncubatorState::LeftSetPoint, 374},
+      {"RBSP 3755", &TIncubatorState::RightSetPoint, 376},
+      {"RBSP -14", &TIncubatorState::RightSetPoint, 0},
+      {"RBSP -16", &TIncubatorState::RightSetPoint, -1},
+      {"GFSP 10000", &TIncubatorState::GasSetPoint, 50},
+      {"GFSP 10499", &TIncubatorState::GasSetPoint, 50},
+      {"GFSP 10500", &TIncubatorState::GasSetPoint, 55},
+      {"GFSP $2710", &TIncubatorState::GasSetPoint, 50},
+      {"GFSP 2147483647", &TIncubatorState::GasSetPoint, 10737420},
   };
   for (const auto& c : cases) {
     Reply(c.line);
-    EXPECT_EQ((*panel).*c.field, c.expected) << c.line;
+    EXPECT_EQ(panel->State().*c.field, c.expected) << c.line;
   }
 }
 
@@ -136,7 +136,7 @@ TEST_F(ReadingsTest, OnlyTheRightSecondReadingPlotsBothChambers) {
 }
 
 TEST_F(ReadingsTest, FlowIsAveragedRoundedAndFloored) {
-  panel->GasOn = true;
+  panel->State().GasOn = true;
   Reply("GFSP 4000");
   Reply("FLOW 10000");
   EXPECT_EQ(panel->FlowAverage, 10000.0);
@@ -168,9 +168,9 @@ TEST_F(ReadingsTest, FlowIsAveragedRoundedAndFloored) {
     SCOPED_TRACE(c.line);
     panel = NewPanel();
     Attach();
-    panel->GasOn = c.gasOn;
-    panel->CO2Error = c.co2;
-    panel->FlowError = c.flowError;
+    panel->State().GasOn = c.gasOn;
+    panel->State().CO2Error = c.co2;
+    panel->State().FlowError = c.flowError;
     Reply(c.line);
     EXPECT_EQ(panel->GasFlow, c.flow);
     EXPECT_FALSE(panel->FirstCycle);
@@ -179,7 +179,7 @@ TEST_F(ReadingsTest, FlowIsAveragedRoundedAndFloored) {
 }
 
 TEST_F(ReadingsTest, FlowAndPurgeFlowShareTheirAverage) {
-  panel->GasOn = true;
+  panel->State().GasOn = true;
   Reply("FLOW 4000");  // 20 ml/min
   Reply("PFLW 2000");  // 100 ml/min in its own unit, averaged with the other unit's 4000
   EXPECT_NEAR(panel->FlowAverage, 2000 / 12.0 + 4000 * 11 / 12.0, 1e-9);
@@ -191,7 +191,7 @@ TEST_F(ReadingsTest, SetPointChangesAreLoggedOnlyAfterTheFirstFlowReply) {
   Reply("LBSP 3700");
   Reply("GFSP 4000");
   Reply("LBSP 3750");
-  panel->GasOn = true;
+  panel->State().GasOn = true;
   Reply("FLOW 4000");
   Reply("LBSP 3750");  // unchanged
   Reply("LBSP 3749");  // rounds to the same 37.5

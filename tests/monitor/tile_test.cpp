@@ -84,13 +84,17 @@ TEST_F(TileTest, RenameThatCannotBeSentEndsTheLink) {
   EXPECT_TRUE(errors.messages.empty());
 }
 
-TEST_F(TileTest, ViewRangeIsProgramWide) {
+TEST_F(TileTest, ViewRangeReachesEveryWindowAndTheWindowsOfTheNextLink) {
   panel->SetViewRange(1440);
-  EXPECT_EQ(CurrentGraphWidth, 1440);
+  EXPECT_EQ(panel->ViewRange(), 1440);
   EXPECT_EQ(panel->LeftTempGraph->GraphWidth(), 1440);
   EXPECT_EQ(panel->RightTempGraph->GraphWidth(), 1440);
   EXPECT_EQ(panel->GasFlowGraph->GraphWidth(), 1440);
+  // A new tile shows the range it is handed before its link starts (the main window owns
+  // the program's range and hands it over).
   auto next = NewPanel();
+  EXPECT_EQ(next->ViewRange(), TDovaPanel::kDefaultViewRange);
+  next->SetViewRange(1440);
   next->Attach(host, *port);
   EXPECT_EQ(next->GasFlowGraph->GraphWidth(), 1440);
 }

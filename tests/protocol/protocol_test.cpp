@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "monitor/protocol.h"
+#include "protocol/protocol.h"
 
 namespace dova::protocol {
 namespace {

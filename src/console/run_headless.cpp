@@ -1,0 +1,53 @@
+#include "console/run_headless.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QString>
+#include <cstdio>
+#include <memory>
+
+#include "app/run.h"
+#include "console/console_reports.h"
+#include "console/headless_logger.h"
+#include "platform/console.h"
+#include "platform/qt_scheduler.h"
+
+namespace dova {
+
+void PrintLine(const QString& text) {
+  const QByteArray bytes = text.toLocal8Bit() + '\n';
+  std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
+  std::fflush(stdout);
+}
+
+int RunHeadless(const TCommandLine& line) {
+  QtScheduler scheduler;
+  ConsoleErrorReporter reporter;
+  scheduler.SetErrorReporter(&reporter);
+
+  // Without windows the template tile and the dialogs have nothing to make: every dialog
+  // of the headless main window answers Cancel and every message becomes a console line.
+  std::unique_ptr<THeadlessLogger> logger;
+  ConsoleConverterReport converter_report(PrintLine);
+  TFrontEnd front;
+  front.MainForm = [&](TRunServices& run) -> TMainForm& {
+    THeadlessLogger::TOptions options;
+    options.DocumentsFolder = run.DocumentsFolder();
+    options.DataDir = line.DataDir;
+    options.LogInterval = line.LogInterval;
+    options.Terminal = StandardOutputIsTerminal();
+    logger = std::make_unique<THeadlessLogger>(scheduler, run.Library(), run.Settings(),
+                                               run.Awake(), run.Format(), options, PrintLine);
+    logger->Form().OnClosed = [] { QCoreApplication::quit(); };
+    return logger->Form();
+  };
+  front.ConverterReport = [&]() -> IConverterReport& { return converter_report; };
+  front.RunEventLoop = [] { QCoreApplication::exec(); };
+  front.Close = [&logger] {
+    if (logger) logger->Close();
+  };
+  front.Teardown = [&logger] { logger.reset(); };
+  return RunLogger(scheduler, line, front, PrintLine);
+}
+
+}  // namespace dova

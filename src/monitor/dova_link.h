@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+#include "monitor/incubator_state.h"
+#include "platform/timer.h"
+#include "usb/usbxpress.h"
+
+namespace dova {
+
+class Scheduler;
+
+// The link to one incubator: the poll table and its timer, command writes, the serial and
+// name exchange, and the supervision of the port. Each reply line is taken apart once into
+// a typed reply; SERL and NICK are handled here, everything else goes to the incubator
+// state.
+class TDovaLink {
+ public:
+  static constexpr std::uint32_t kSerialPollMs = 50;
+  static constexpr std::uint32_t kPollMs = 20;
+  static constexpr std::uint8_t kLastPollStep = 17;
+  static constexpr std::uint8_t kFirstCycleStep = 2;
+
+  // The incubator told its name (its serial number is known by then).
+  std::function<void(const QString& Nick)> OnNamed;
+  // A write failed: the device is gone or refuses writes. The reader is already off.
+  std::function<void()> OnFailed;
+
+  TDovaLink(Scheduler& sched, TIncubatorState& state);
+  ~TDovaLink();
+  TDovaLink(const TDovaLink&) = delete;
+  TDovaLink& operator=(const TDovaLink&) = delete;
+
+  // Takes the port, starts its reader and the serial-number poll.
+  void Attach(TUSBXpress& port);
+  void Timer1Timer();
+  void HandleReply(const QByteArray& line);
+  void SendCommand(const QByteArray& command);
+  // Stops polling and closes the port; the port may be freed by its owner afterwards.
+  void Close();
+
+  std::uint8_t PollStep = 0;
+  QString Nick;
+  QString Serial;
+  TUSBXpress* Port = nullptr;
+  bool SerialKnown = false;
+  Timer Timer1;
+
+ private:
+  void Failed();
+  void Dispatch(const protocol::TReplyParts& parts);
+
+  TIncubatorState& state_;
+  bool closed_ = false;
+  // Reused for the display value of ASCII replies, so the steady poll does not allocate.
+  QString disp_buffer_;
+};
+
+}  // namespace dova
