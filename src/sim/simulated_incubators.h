@@ -40,6 +40,10 @@ class TScenarioExcept : public Exception {
 //
 // Seed also drives the measurement noise, in every mode: the same options give the same
 // answers to the same commands at the same (virtual) times.
+//
+// From the logger's command line: Count = Simulate, Seed = Seed when given, Quiet =
+// SimulateQuiet, ScenarioFile = Scenario; SimulatedIncubators::Check then says what is
+// wrong with the scenario file before anything starts.
 struct TBenchOptions {
   // Incubators plugged in when the bench is made (each on its own bridge, "dova300-000n").
   int Count = 0;
