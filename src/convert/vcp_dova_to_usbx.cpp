@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #include "platform/random.h"
+#include "protocol/protocol.h"
 
 namespace dova {
 
@@ -91,7 +92,9 @@ void TVCPDovaToUSBX::ConvertTimerTimer() {
     case TPhase::CheckPhase:
       // Closing also delivers an answer still on its way.
       comm_->Close();
-      if (reply_.left(4) == QLatin1String("NICK")) {
+      // Anything that answers the name request the way an incubator does is one.
+      if (protocol::ClassifyTag(QStringView(reply_).left(protocol::kTagLength)) ==
+          protocol::TTag::NICK) {
         reply_ = PortNameOf(ports_.at(static_cast<qsizetype>(port_index_)));
         convert_timer_.SetInterval(kConvertInterval);
         phase_ = TPhase::ConvertPhase;
@@ -129,7 +132,7 @@ bool TVCPDovaToUSBX::ProbePort() {
     comm_->SetDeviceName(ports_.at(static_cast<qsizetype>(port_index_)).toStdString());
     comm_->Open();
     comm_->ClearInput();
-    comm_->WriteString("!GET NICK\r");
+    comm_->WriteString(protocol::BuildGet(u"NICK").toStdString());
   } catch (...) {
     comm_->Close();
     return false;
