@@ -63,6 +63,7 @@ TEST_F(TempWindowTest, LooksAndLegend) {
   EXPECT_EQ(QColor(image.pixel(PlotPoint(0.5, 0.5))), QColor(Qt::white));
   EXPECT_EQ(chart.toolTip(), "Left button to zoom, Right button to drag, Double click to un-zoom");
   EXPECT_EQ(chart.yAxis->label(), QString::fromUtf8("Temperature (°C)"));
+  EXPECT_EQ(chart.selectionRect()->pen(), QPen(Qt::black, 1, Qt::DotLine));  // the zoom outline
   EXPECT_FALSE(chart.yAxis2->visible());
   EXPECT_EQ(chart.yAxis2->range(), QCPRange(-0.25, 8.85));
 

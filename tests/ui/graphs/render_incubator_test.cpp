@@ -67,6 +67,16 @@ TEST(RenderIncubatorTest, ThreeWindowsOfALabMorning) {
   EXPECT_TRUE(g.save(dir + "/trend-gas.png"));
   EXPECT_TRUE(r.save(dir + "/trend-right.png"));
   EXPECT_EQ(left.windowTitle(), "Bench 1: dova3001234 Left Temperature");
+
+  // The same left window zoomed into the second lid opening, and the gas window in German.
+  const QRect plot = left.Chart1().axisRect()->rect();
+  Drag(left.Chart1(), plot.topLeft() + QPoint(plot.width() / 5, 5),
+       plot.topLeft() + QPoint(plot.width() * 2 / 5, plot.height() - 5), Qt::LeftButton);
+  f.sched.AdvanceBy(TTrendGraphWindow::kZoomStepMs * TTrendGraphWindow::kZoomSteps);
+  EXPECT_TRUE(f.left.Zoomed());
+  EXPECT_TRUE(Picture(left).save(dir + "/trend-left-zoomed.png"));
+  gas.setLocale(QLocale(QLocale::German, QLocale::Germany));
+  EXPECT_TRUE(Picture(gas).save(dir + "/trend-gas-german.png"));
 }
 
 }  // namespace
