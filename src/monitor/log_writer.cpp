@@ -41,6 +41,7 @@ void TLogWriter::OnEvent(const TTileEvent& e) {
 
 void TLogWriter::Open(const QString& path) {
   LogFile = LogFileStream::OpenExisting(path);
+  open_failed_ = false;
   if (LogFile) {
     if (LogFile->Position() > kLogSizeWarning) {
       boxes_.ShowWarning(QStringLiteral("File: ") + path +
@@ -49,6 +50,7 @@ void TLogWriter::Open(const QString& path) {
   } else {
     if (LogFileStream::CreateIfMissing(path)) LogFile = LogFileStream::OpenExisting(path);
     if (!LogFile) {
+      open_failed_ = true;
       boxes_.DisplayMessage(QStringLiteral("File Open Error! Cannot Open: ") + path,
                             QStringLiteral("Error"));
     }
@@ -57,9 +59,18 @@ void TLogWriter::Open(const QString& path) {
 }
 
 void TLogWriter::WriteLog(const QString& text) {
-  if (!LogFile) return;
+  if (!LogFile) {
+    if (open_failed_) ++write_failures_;
+    return;
+  }
   const QString line = format_.Timestamp(sched_.Now()) + QStringLiteral(", ") + text + QChar(u'\r');
-  LogFile->Write(protocol::ToDevice(line));
+  try {
+    LogFile->Write(protocol::ToDevice(line));
+  } catch (...) {
+    ++write_failures_;
+    throw;
+  }
+  ++lines_written_;
 }
 
 void TLogWriter::StartRecords() {

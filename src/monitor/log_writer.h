@@ -44,6 +44,10 @@ class TLogWriter {
   void Forget() { LogFile.reset(); }
   void SetLogInterval(std::uint8_t minutes);
   void StopRecords() { Timer2.SetEnabled(false); }
+  // Lines written to the file, and lines that could not be written (the write failed, or
+  // the file could not be opened), since the tile was made; for the metrics endpoint.
+  std::uint64_t LinesWritten() const { return lines_written_; }
+  std::uint64_t WriteFailures() const { return write_failures_; }
   // Writes "Disconnected" and closes the file, even when that line cannot be written.
   void Close();
 
@@ -62,6 +66,10 @@ class TLogWriter {
   const TIncubatorState& state_;
   TTileEventStream& events_;
   TTileEventStream::TSubscription subscription_ = 0;
+  std::uint64_t lines_written_ = 0;
+  std::uint64_t write_failures_ = 0;
+  // The last Open could not open or create the file: its lines are lost, not just unwritten.
+  bool open_failed_ = false;
 };
 
 }  // namespace dova
