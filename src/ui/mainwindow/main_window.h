@@ -1,0 +1,159 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QPixmap>
+#include <array>
+#include <exception>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "app/main_form.h"
+
+class QAction;
+class QActionGroup;
+class QLabel;
+class QMdiSubWindow;
+class QMenu;
+
+namespace dova {
+
+class TTileWidget;
+class TTrendGraph;
+
+// The main window's logic with one more hook: TileGraphWindows also asks the screen to
+// stack the MDI windows, which it can only do once the tile has made them MDI children.
+class TWindowedMainForm : public TMainForm {
+ public:
+  using TMainForm::TMainForm;
+  void TileGraphWindows() override {
+    TMainForm::TileGraphWindows();
+    if (OnTileGraphWindows) OnTileGraphWindows();
+  }
+  std::function<void()> OnTileGraphWindows;
+};
+
+// The MDI area: black, with the program's picture centred behind the trend windows and
+// shrunk to fit when the area is smaller than the picture (never enlarged).
+class TBackgroundMdiArea : public QMdiArea {
+ public:
+  explicit TBackgroundMdiArea(QWidget* parent = nullptr);
+  // Where the picture is drawn in the viewport of the given size.
+  static QRect PictureRect(QSize picture, QSize area);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QPixmap picture_;
+};
+
+// Makes the widget that shows one trend window's chart; the main window owns it.
+using TChartFactory = std::function<QWidget*(TTrendGraph& model)>;
+// The program's chart windows: a temperature or a gas-flow window for the model.
+QWidget* MakeTrendWindow(TTrendGraph& model);
+
+// The program's main window on screen: the strip with the banner and the tiles, the MDI
+// area with the selected tile's trend windows, the status bar with the long part of the
+// current hint, and the menu. It draws what TMainForm holds and forwards the user's menu
+// choices and clicks to it; exceptions that leave a command go to `on_error` (the error
+// box). The form must outlive the window.
+class TMainWindow : public QMainWindow {
+ public:
+  using TErrorSink = std::function<void(std::exception_ptr)>;
+
+  static constexpr int kMinimumOuterWidth = 682;
+  static constexpr int kMinimumOuterHeight = 250;
+  static constexpr int kStatusBarHeight = 19;
+
+  // `charts` makes the trend windows' widgets (MakeTrendWindow when not given).
+  TMainWindow(TWindowedMainForm& form, TChartFactory charts, TErrorSink on_error);
+  ~TMainWindow() override;
+  TMainWindow(const TMainWindow&) = delete;
+  TMainWindow& operator=(const TMainWindow&) = delete;
+
+  // Opens the window maximised (filling the screen also where no window manager
+  // maximises it).
+  void ShowMaximized();
+
+  TWindowedMainForm& Form() const { return form_; }
+  QWidget* Strip() const { return strip_; }
+  QMdiArea* MdiArea() const { return mdi_; }
+  QLabel* StatusText() const { return status_text_; }
+  QMenu* WindowMenu() const { return window_menu_; }
+  // A menu command by its component name ("FileExit1", "ViewLast6Hours", ...).
+  QAction* Command(const QString& name) const;
+  // The tile's widget and the frame that holds a trend window in the MDI area (null when
+  // the window is no MDI child).
+  TTileWidget* TileOf(const TDovaPanel& panel) const;
+  QMdiSubWindow* FrameOf(const TGraphWindow& window) const;
+  // The MDI frames that are open, in the order the tiles' windows stack (top first).
+  std::vector<QMdiSubWindow*> Frames() const;
+
+  // The Window menu's commands.
+  void Cascade();
+  void TileHorizontally();
+  void TileVertically();
+  void MinimizeAll();
+  void ArrangeAll();
+
+  // Runs a handler of ours: an exception goes to the error box, then the screen catches up
+  // with the form.
+  void Guard(const std::function<void()>& handler);
+  // Puts the strip, the tiles and the MDI area where the form says.
+  void SyncStrip();
+
+ protected:
+  bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  class TClientArea;
+  struct TGraphView {
+    TTrendGraph* Model = nullptr;
+    QWidget* Chart = nullptr;
+    QMdiSubWindow* Frame = nullptr;
+    TGraphWindow::TSubscription Subscription = 0;
+  };
+  struct TPanelView {
+    TTileWidget* Tile = nullptr;
+    std::array<TGraphView, 3> Graphs;
+  };
+
+  void BuildMenu();
+  QAction* AddCommand(QMenu* menu, const QString& name, const QString& caption, const QString& hint,
+                      std::function<void()> handler);
+  void AdoptNewPanels();
+  void DropPanel(const TDovaPanel& panel);
+  void FollowGraph(TGraphView& view);
+  void Detach(TGraphView& view);
+  void UpdateWindowMenu();
+  void UpdateViewChecks();
+  void LayoutClient();
+  void ApplyMinimumSize();
+  QSize AreaSize() const;
+  std::vector<QMdiSubWindow*> ArrangeableFrames() const;
+
+  TWindowedMainForm& form_;
+  TChartFactory charts_;
+  TErrorSink on_error_;
+  TClientArea* client_ = nullptr;
+  QWidget* strip_ = nullptr;
+  QLabel* banner_ = nullptr;
+  TBackgroundMdiArea* mdi_ = nullptr;
+  QLabel* status_text_ = nullptr;
+  QMenu* window_menu_ = nullptr;
+  QActionGroup* view_group_ = nullptr;
+  std::vector<QAction*> window_commands_;
+  std::vector<QAction*> window_list_;
+  std::map<int, QAction*> view_actions_;
+  std::map<const TDovaPanel*, std::unique_ptr<TPanelView>> panels_;
+  bool shown_ = false;
+};
+
+}  // namespace dova
