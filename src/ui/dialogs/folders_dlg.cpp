@@ -129,6 +129,9 @@ QString TFoldersDlg::SelectedPath() const {
 }
 
 void TFoldersDlg::FoldersClick() {
+  // With no folder selected (a click on the background before any in the tree) the field
+  // keeps its folder: an empty one would make OK choose the file-system root.
+  if (!SelectedIndex().isValid()) return;
   Folder->setText(SelectedPath());
   // A folder that cannot be entered is reported; the field keeps the path that failed and
   // the dialog stays open.

@@ -51,7 +51,8 @@ class TFoldersDlg : public QDialog, public IFoldersDlg {
   std::optional<QString> Execute(const QString& directory) override;
 
   // A click in the tree or on the dialog's background: the Folder field := the selected
-  // folder's path, which becomes the working folder.
+  // folder's path, which becomes the working folder. Nothing happens while no folder is
+  // selected.
   void FoldersClick();
   // The New Folder button.
   void NewFolderClick();

@@ -107,7 +107,14 @@ TEST_F(FoldersDlgTest, TheFolderFieldShowsTheGivenFolderUntilAClickAndOkReturnsI
     QString cwd;
   };
   const std::vector<Step> steps = {
-      {"OK at once", [&](QWidget* w) { QTest::keyClick(w, Qt::Key_Return); }, beta, cwd},
+      // A click on the background with nothing selected keeps the folder shown.
+      {"background click, then OK",
+       [&](QWidget* w) {
+         QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(250, 303));
+         EXPECT_EQ(dlg.Folder->text(), beta);
+         QTest::keyClick(w, Qt::Key_Return);
+       },
+       beta, cwd},
       {"click then Enter",
        [&](QWidget* w) {
          Click(alpha);
