@@ -89,9 +89,9 @@ TEST(SeriesJournalTest, AViewTooFarBehindCopiesAfresh) {
     s.Add({double(i), 1});
   m.CatchUp(s);  // exactly the journal's length: still replayed
   EXPECT_EQ(m.copies, 0);
-  for (std::size_t i = 0; i <= TLineSeries::kJournalLength; ++i)
-    s.DeleteFirst();
-  s.Add({100, 2});
+  for (std::size_t i = 0; i < TLineSeries::kJournalLength; ++i)
+    s.Add({100.0 + double(i), 2});
+  s.DeleteFirst();  // one change more than the journal holds
   m.CatchUp(s);
   EXPECT_EQ(m.copies, 1);
   EXPECT_EQ(Pairs(m.points), Pairs(s));
