@@ -91,6 +91,7 @@ class MemoryLogFile final : public LogFile {
   std::int64_t Position() const override { return position_; }
 
   void Write(const QByteArray& bytes) override {
+    if (bytes.isEmpty()) return;  // as on disk: nothing to write, nothing to fail
     if (store_->fail_writes > 0) {
       --store_->fail_writes;
       throw LogFileExcept(ErrorText("Cannot write to", path_, EIO));

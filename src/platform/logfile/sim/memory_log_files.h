@@ -61,7 +61,7 @@ class MemoryLogFiles : public LogFiles {
   // or the new name's folder is missing.
   bool Rename(const QString& from, const QString& to);
 
-  // The next `count` writes, of any file, fail whole.
+  // The next `count` writes of at least one byte, to any file, fail whole.
   void FailWrites(int count);
   // Total bytes the files may hold; none means no limit. A write that does not fit fails
   // whole, and so does every later one until space is freed (a file emptied, a closed file
