@@ -24,6 +24,14 @@ std::uint32_t BaudrateValue(TVaBaudrate rate) {
   return kRates[static_cast<std::size_t>(rate)];
 }
 
+TVaControlLines ControlLineLevels(const TVaFlowControl& flow) {
+  TVaControlLines lines;
+  lines.Dtr = flow.ControlDtr != TVaControlDtr::dtrDisabled;
+  lines.Rts = flow.ControlRts == TVaControlRts::rtsEnabled ||
+              flow.ControlRts == TVaControlRts::rtsHandshake;
+  return lines;
+}
+
 void TVaCustomComm::CheckClosed() const {
   if (Active()) throw EVaCommError("Can't perform this operation while port is open");
 }

@@ -58,6 +58,19 @@ struct TVaFlowControl {
   bool DsrSensitivity = false;
 };
 
+// The levels a port drives its DTR and RTS outputs to while it is open (true = raised).
+struct TVaControlLines {
+  bool Dtr = false;
+  bool Rts = false;
+  constexpr bool operator==(const TVaControlLines&) const = default;
+};
+
+// What FlowControl asks of the two outputs. Disabled lines are held low, so opening a port
+// with the defaults never raises them (boards that reset on DTR stay untouched). Enabled and
+// handshake lines are raised (under handshake the driver lowers RTS when its input is full);
+// RTS in toggle mode rests low. A port drops its lines on closing only when it raised one.
+TVaControlLines ControlLineLevels(const TVaFlowControl& flow);
+
 struct TVaEventChars {
   std::uint8_t XonChar = 17;
   std::uint8_t XoffChar = 19;

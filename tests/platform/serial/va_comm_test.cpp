@@ -137,6 +137,45 @@ TEST_F(VaCommTest, OpenAppliesTheLineSettingsRawWithReadsThatReturnAtOnce) {
   EXPECT_NO_THROW(comm_.SetBaudrate(TVaBaudrate::br56000));
 }
 
+// A pseudo-terminal carries no modem lines (the line ioctls fail with ENOTTY, which the
+// port takes as "nothing to set"), so what shows here is whether closing will hang up.
+TEST_F(VaCommTest, ClosingHangsUpOnlyWhenTheFlowControlRaisedALine) {
+  struct Case {
+    const char* what;
+    TVaControlDtr dtr;
+    TVaControlRts rts;
+    bool hang_up;
+  };
+  const Case cases[] = {
+      {"defaults: both held low", TVaControlDtr::dtrDisabled, TVaControlRts::rtsDisabled, false},
+      {"DTR enabled", TVaControlDtr::dtrEnabled, TVaControlRts::rtsDisabled, true},
+      {"RTS enabled", TVaControlDtr::dtrDisabled, TVaControlRts::rtsEnabled, true},
+      {"RTS toggle rests low", TVaControlDtr::dtrDisabled, TVaControlRts::rtsToggle, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    // Start from the opposite, so the port has to change it either way.
+    termios before = LineSettings();
+    if (c.hang_up) {
+      before.c_cflag &= ~static_cast<tcflag_t>(HUPCL);
+    } else {
+      before.c_cflag |= HUPCL;
+    }
+    ASSERT_EQ(tcsetattr(master_, TCSANOW, &before), 0);
+    TVaFlowControl flow;
+    flow.ControlDtr = c.dtr;
+    flow.ControlRts = c.rts;
+    comm_.SetFlowControl(flow);
+    ASSERT_NO_THROW(comm_.Open());
+    EXPECT_EQ((LineSettings().c_cflag & HUPCL) != 0, c.hang_up);
+    // Rewriting the rate keeps it.
+    comm_.SetBaudrate(TVaBaudrate::br9600);
+    EXPECT_EQ((LineSettings().c_cflag & HUPCL) != 0, c.hang_up);
+    comm_.Close();
+    comm_.SetBaudrate(TVaBaudrate::br57600);
+  }
+}
+
 TEST_F(VaCommTest, UnsupportedLineSettingsCloseTheDeviceAgain) {
   comm_.SetDatabits(TVaDatabits::db4);
   try {

@@ -59,6 +59,9 @@ void TVaComm::Open() {
   }
   fd_ = fd;
   try {
+    // Opening a tty has just raised DTR and RTS; put them where FlowControl says at once, so
+    // a board that resets on DTR sees as short a pulse as we can make it.
+    ApplyControlLines();
     if (UpdateDCB()) ApplyLineSettings();
     // The driver's buffer sizes (Buffers.ReadSize/WriteSize) are the kernel's own on Linux.
     SetTimeouts();
@@ -120,6 +123,13 @@ void TVaComm::ApplyLineSettings() {
   const TVaFlowControl& flow = FlowControl();
   // termios couples CTS output flow with RTS input flow.
   if (flow.OutCtsFlow || flow.ControlRts == TVaControlRts::rtsHandshake) tio.c_cflag |= CRTSCTS;
+  // Closing drops the lines only if we raised one; otherwise it leaves them low and still.
+  const TVaControlLines lines = ControlLineLevels(flow);
+  if (lines.Dtr || lines.Rts) {
+    tio.c_cflag |= HUPCL;
+  } else {
+    tio.c_cflag &= ~static_cast<tcflag_t>(HUPCL);
+  }
   if (flow.XonXoffOut) tio.c_iflag |= IXON;
   if (flow.XonXoffIn) tio.c_iflag |= IXOFF;
   tio.c_cc[VSTART] = EventChars().XonChar;
@@ -141,6 +151,23 @@ void TVaComm::ApplyLineSettings() {
     const int err = serial_linux::SetCustomBaud(fd_, baud);
     if (err != 0) Raise("Error writing dcb (%d), %s", err);
   }
+  // A driver raises the lines again when the rate leaves B0 (a hang-up left by another
+  // program), so they are set once more after the rate.
+  ApplyControlLines();
+}
+
+void TVaComm::ApplyControlLines() {
+  if (!isatty(fd_)) return;
+  const TVaControlLines lines = ControlLineLevels(FlowControl());
+  const int lower = (lines.Dtr ? 0 : TIOCM_DTR) | (lines.Rts ? 0 : TIOCM_RTS);
+  const int raise = (lines.Dtr ? TIOCM_DTR : 0) | (lines.Rts ? TIOCM_RTS : 0);
+  const auto change = [this](unsigned long request, int bits) {
+    if (bits == 0 || ioctl(fd_, request, &bits) == 0) return true;
+    // A pseudo-terminal has no modem lines, and some adapters have none either.
+    if (errno == ENOTTY || errno == EINVAL) return false;
+    Raise("Error writing dcb (%d), %s", errno);
+  };
+  if (change(TIOCMBIC, lower)) change(TIOCMBIS, raise);
 }
 
 void TVaComm::SetTimeouts() {

@@ -11,7 +11,11 @@
 
 namespace dova {
 
-// A serial port on Linux: the device path opened with termios. An event thread waits
+// A serial port on Linux: the device path opened with termios. Opening a tty raises DTR
+// and RTS and closing it with HUPCL drops them; the port sets both to what FlowControl asks
+// right after opening and clears HUPCL when it holds them low, so with the default flow
+// control a probe leaves the lines low from open to close (but for the instant between the
+// open and the first ioctl, which no user-space open can avoid). An event thread waits
 // with poll() for input and hands each event-character notification to the
 // user-interface thread through the scheduler, waiting until it has run.
 //
@@ -40,6 +44,8 @@ class TVaComm : public TVaCustomComm {
   void ApplyLineSettings() override;
 
  private:
+  // Sets DTR and RTS to the levels FlowControl asks for (ttys with modem lines only).
+  void ApplyControlLines();
   void SetTimeouts();
   void StartEventThread();
   void StopEventThread();

@@ -9,6 +9,12 @@ void SimSerialDevice::SendToHost(std::string_view bytes) {
   if (host_) host_->Receive(bytes);
 }
 
+void SimSerialDevice::SetLines(TVaControlLines lines) {
+  if (lines.Dtr != lines_.Dtr) line_changes_.push_back(lines.Dtr ? "DTR high" : "DTR low");
+  if (lines.Rts != lines_.Rts) line_changes_.push_back(lines.Rts ? "RTS high" : "RTS low");
+  lines_ = lines;
+}
+
 std::shared_ptr<SimSerialDevice> SimSerialPorts::AddDevice(const std::string& path) {
   auto device = std::make_shared<SimSerialDevice>(path);
   devices_[path] = device;
@@ -47,6 +53,7 @@ void SimComm::Open() {
   }
   device_ = device;
   device_->host_ = this;
+  device_->SetLines(ControlLineLevels(FlowControl()));
   ++device_->open_count_;
   ++open_count_;
   rx_.clear();
@@ -88,6 +95,8 @@ void SimComm::Close() {
 
 void SimComm::Shut(bool notify) {
   event_timer_.SetEnabled(false);
+  // Hang-up on close only when a line was raised; lines held low stay as they are.
+  if (device_->Dtr() || device_->Rts()) device_->SetLines({});
   device_->host_ = nullptr;
   device_.reset();
   rx_.clear();

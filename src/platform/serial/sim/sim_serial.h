@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/scheduler.h"
 #include "platform/serial/va_comm.h"
@@ -33,12 +34,23 @@ class SimSerialDevice {
   // The next host write fails with this error code (once), as a broken line would.
   void FailNextWrite(int code) { fail_write_ = code; }
 
+  // The host's DTR and RTS outputs as the device sees them, and every change of them since
+  // the device was created ("DTR high", "RTS low", ...), so a test can tell a held line
+  // from a pulse.
+  bool Dtr() const { return lines_.Dtr; }
+  bool Rts() const { return lines_.Rts; }
+  const std::vector<std::string>& LineChanges() const { return line_changes_; }
+
  private:
   friend class SimComm;
+  void SetLines(TVaControlLines lines);
+
   std::string path_;
   SimComm* host_ = nullptr;
   int open_count_ = 0;
   int fail_write_ = 0;
+  TVaControlLines lines_;
+  std::vector<std::string> line_changes_;
 };
 
 // The simulated device paths: what a SimComm can open.
@@ -56,7 +68,9 @@ class SimSerialPorts {
 // A serial port over SimSerialDevices, on the scheduler's thread. The event character's
 // arrival is reported by a one-shot timer (1 ms, the driver's latency), so several event
 // characters that arrive before it fires give one notification. Closing delivers a
-// notification still due; the pause after closing is not taken on virtual time.
+// notification still due; the pause after closing is not taken on virtual time. The DTR and
+// RTS outputs follow FlowControl from open to close as on a real port (no pulse at open;
+// dropped at close only if one was raised).
 class SimComm : public TVaCustomComm {
  public:
   SimComm(Scheduler& scheduler, SimSerialPorts& ports);
