@@ -1,5 +1,6 @@
 // Pictures of the main window in the states worth looking at, drawn offscreen on virtual
-// time: three incubators running, one of them unplugged, one renamed, a chart zoomed.
+// time: three incubators running, one of them unplugged, one renamed, the windows
+// minimised over the background picture, tiled side by side, and a narrow window.
 //   window_snapshots OUTPUT_FOLDER
 // Not a test: a developer looks at the pictures after changing how the window draws.
 #include <QApplication>
@@ -43,6 +44,14 @@ int main(int argc, char** argv) {
   s.window->Command("Name1")->trigger();
   s.sched.AdvanceBy(2000);
   s.Save(out, "renamed");
+
+  // The background picture behind the minimised windows.
+  s.window->Command("WindowMinimizeAll1")->trigger();
+  s.window->Command("WindowArrangeAll1")->trigger();
+  s.Save(out, "minimized");
+  s.window->Command("WindowTileHorizontal1")->trigger();
+  for (QMdiSubWindow* f : s.window->MdiArea()->subWindowList())
+    f->showNormal();
 
   s.window->Command("ViewLast6Hours")->trigger();
   s.window->Command("WindowTileVertical1")->trigger();
