@@ -139,6 +139,7 @@ class ReportUser {
                     dlg_.isModal() || dlg_.windowModality() != Qt::NonModal,
                     dlg_.frameGeometry().center() - ScreenCentre(), dlg_.focusWidget()});
     if (OnShown) OnShown();
+    if (!dlg_.isVisible()) return;  // closed meanwhile by the program
     // Time goes on while the user reads.
     sched_.AdvanceBy(500);
     const std::size_t n = seen.size() - 1;
@@ -212,6 +213,27 @@ TEST_F(ConverterReportTest, WithNothingToConvertNoReportAndTheConverterStopsAfte
   EXPECT_EQ(converter->DoneCount(), 20);
   EXPECT_EQ(dlg.TimesShown(), 0);
   EXPECT_TRUE(user.seen.empty());
+}
+
+TEST(ConverterReportClosingTest, TheMainWindowClosingEndsAnOpenReport) {
+  ModalWatchdog watchdog;
+  VirtualScheduler sched;
+  bridge::SimLibrary usbx;
+  sim::SimulatedVcpBench bench{sched, usbx};
+  bench.AddIncubator(sim::SimulatedIncubators::DefaultConfig(1, 1));
+  TWidgetDialogs dialogs;
+  ReportUser user{*dialogs.VCPtoUSBXConv, sched};
+  TVCPtoUSBXConv converter(sched, bench.NewComm(), bench.PortMap(), bench.Library(),
+                           dialogs.ConverterReport());
+  bool still_open = true;
+  user.OnShown = [&] {
+    dialogs.CloseConverterReport();
+    still_open = dialogs.VCPtoUSBXConv->isVisible();
+  };
+  ASSERT_TRUE(sched.AdvanceUntil([&] { return !user.seen.empty(); }, 3000));
+  EXPECT_FALSE(still_open);
+  EXPECT_FALSE(converter.Showing()) << "the conversion event has gone on";
+  EXPECT_FALSE(watchdog.Fired());
 }
 
 TEST_F(ConverterReportTest, EachLineReadsAsOneSentence) {
