@@ -358,5 +358,32 @@ TEST_F(WindowFixture, AnExceptionFromACommandGoesToTheErrorBox) {
   EXPECT_TRUE(window->isVisible());
 }
 
+TEST(BackgroundPictureTest, CentredAndShrunkToFitButNeverEnlarged) {
+  const QSize picture(1868, 1524);
+  const struct {
+    QSize area;
+    QRect drawn;
+  } cases[] = {
+      {{2000, 1600}, {66, 38, 1868, 1524}},  // room to spare: natural size, centred
+      {{1868, 1524}, {0, 0, 1868, 1524}},    // exactly the picture
+      {{1280, 860}, {113, 0, 1054, 860}},    // too high: fits the height
+      {{934, 1524}, {0, 381, 934, 762}},     // too wide: fits the width
+      {{1000, 200}, {377, 0, 245, 200}},     // a low strip of area
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(QString("%1x%2").arg(c.area.width()).arg(c.area.height()).toStdString());
+    EXPECT_EQ(TBackgroundMdiArea::PictureRect(picture, c.area), c.drawn);
+  }
+}
+
+TEST_F(WindowFixture, TheMdiAreaIsBlackAroundThePicture) {
+  Open(1280, 800);
+  const QImage area = window->MdiArea()->grab().toImage();
+  // Wider than the picture's proportions at this height: black at the sides.
+  EXPECT_EQ(area.pixelColor(2, area.height() / 2), QColor(Qt::black));
+  EXPECT_EQ(area.pixelColor(area.width() - 3, area.height() / 2), QColor(Qt::black));
+  EXPECT_NE(area.pixelColor(area.width() / 2, area.height() / 2), QColor(Qt::black));
+}
+
 }  // namespace
 }  // namespace dova::testing
