@@ -37,6 +37,36 @@ std::optional<std::uint32_t> Seed(const QString& text) {
 
 }  // namespace
 
+QString TMetricsAddress::Text() const {
+  const QString host = Host.contains(u':') ? u'[' + Host + u']' : Host;
+  return host + u':' + QString::number(Port);
+}
+
+std::optional<TMetricsAddress> ParseMetricsAddress(const QString& text) {
+  TMetricsAddress address;
+  QString port = text;
+  if (text.startsWith(u'[')) {
+    const qsizetype close = text.indexOf(QLatin1String("]:"));
+    if (close < 2) return std::nullopt;
+    address.Host = text.mid(1, close - 1);
+    port = text.mid(close + 2);
+  } else if (const qsizetype colon = text.indexOf(u':'); colon >= 0) {
+    // A bare IPv6 address leaves no way to tell where the port starts.
+    if (colon == 0 || text.indexOf(u':', colon + 1) >= 0) return std::nullopt;
+    address.Host = text.left(colon);
+    port = text.mid(colon + 1);
+  }
+  if (address.Host.contains(u' ') || port.isEmpty() || port.size() > 5) return std::nullopt;
+  std::uint32_t n = 0;
+  for (const QChar c : port) {
+    if (c < u'0' || c > u'9') return std::nullopt;
+    n = n * 10 + static_cast<std::uint32_t>(c.unicode() - u'0');
+  }
+  if (n < 1 || n > 65535) return std::nullopt;
+  address.Port = static_cast<std::uint16_t>(n);
+  return address;
+}
+
 TCommandLine ParseCommandLine(const QStringList& arguments) {
   TCommandLine line;
   // The first option given that only makes sense with --simulate.
@@ -105,6 +135,11 @@ TCommandLine ParseCommandLine(const QStringList& arguments) {
         line.Error = QStringLiteral("--log-interval takes whole minutes from 1 to 10");
       else
         line.LogInterval = n;
+    } else if (TakeValue(arguments, i, QStringLiteral("--metrics"), &value, &line.Error)) {
+      if (!line.Error.isEmpty()) break;
+      line.Metrics = ParseMetricsAddress(value);
+      if (!line.Metrics)
+        line.Error = QStringLiteral("--metrics takes [ADDRESS:]PORT, a port from 1 to 65535");
     } else {
       line.Error = QStringLiteral("unknown option ") + arg;
     }
@@ -147,6 +182,9 @@ QString CommandLineHelp() {
       "                         folder is not changed).\n"
       "  --log-interval MIN     Minutes between periodic log records for this run, 1 to 10\n"
       "                         (the stored interval is not changed).\n"
+      "  --metrics [ADDR:]PORT  Serve metrics for Prometheus at http://ADDR:PORT/metrics\n"
+      "                         (default address 127.0.0.1, this computer only; 0.0.0.0\n"
+      "                         or [::] for the network). Overrides the Metrics setting.\n"
       "  -h, --help             Show this text and end.\n"
       "\n"
       "--simulate, --simulate-vcp and --device imply --headless until the windowed program is "

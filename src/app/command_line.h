@@ -7,6 +7,20 @@
 
 namespace dova {
 
+// Where the metrics endpoint listens: --metrics [ADDRESS:]PORT or the Metrics setting. The
+// address is a literal IPv4 or IPv6 address (IPv6 in brackets when a port follows);
+// without one the endpoint answers this computer only.
+struct TMetricsAddress {
+  QString Host = QStringLiteral("127.0.0.1");
+  std::uint16_t Port = 0;
+  // "127.0.0.1:9300", "[::1]:9300".
+  QString Text() const;
+};
+
+// Reads "PORT", "ADDRESS:PORT" or "[IPV6]:PORT" (port 1 to 65535); nothing when the text is
+// none of these. The address itself is checked when the endpoint starts.
+std::optional<TMetricsAddress> ParseMetricsAddress(const QString& text);
+
 // What the logger was asked to do on its command line.
 struct TCommandLine {
   bool Help = false;
@@ -29,6 +43,8 @@ struct TCommandLine {
   // --data-dir and --log-interval: for this run only, not stored.
   std::optional<QString> DataDir;
   std::optional<int> LogInterval;
+  // --metrics [ADDRESS:]PORT: serve metrics for Prometheus (windowed and console alike).
+  std::optional<TMetricsAddress> Metrics;
   // Set when the line cannot be used; the program then says so and ends with code 2.
   QString Error;
 

@@ -10,6 +10,7 @@ namespace {
 
 const QString kDirectory = QStringLiteral("Directory");
 const QString kLogInterval = QStringLiteral("LogInterval");
+const QString kMetrics = QStringLiteral("Metrics");
 
 // The full path form of a stored folder: relative paths against the working folder.
 QString FullPath(const QString& path) {
@@ -76,6 +77,15 @@ TSettings LoadSettings(SettingsStore& store, const QString& documents_folder,
     Note(problems, QStringLiteral("stored LogInterval is unusable; using 5 minutes"));
   }
   return settings;
+}
+
+QString LoadMetricsSetting(const SettingsStore& store) {
+  const QVariant value = store.Value(kMetrics);
+  if (value.typeId() == QMetaType::QString) return value.toString().trimmed();
+  // An INI file holds a bare port as text; a registry may hold it as a number.
+  if (value.typeId() == QMetaType::Int || value.typeId() == QMetaType::LongLong)
+    return QString::number(value.toLongLong());
+  return {};
 }
 
 void SaveDirectory(SettingsStore& store, const QString& directory) {

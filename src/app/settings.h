@@ -42,6 +42,11 @@ TSettings LoadSettings(SettingsStore& store, const QString& documents_folder,
 // TSettingsExcept("Failed to set data for 'Directory'") (or 'LogInterval') when the value
 // cannot be written.
 void SaveDirectory(SettingsStore& store, const QString& directory);
+
+// The "Metrics" value: where the metrics endpoint listens ([ADDRESS:]PORT, as --metrics
+// takes it); empty when missing or not a text (the endpoint is then off). Only read: the
+// program never writes it.
+QString LoadMetricsSetting(const SettingsStore& store);
 void SaveLogInterval(SettingsStore& store, std::uint8_t interval);
 
 }  // namespace dova

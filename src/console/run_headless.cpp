@@ -9,6 +9,7 @@
 #include "app/run.h"
 #include "console/console_reports.h"
 #include "console/headless_logger.h"
+#include "metrics/http/metrics_endpoint.h"
 #include "platform/console.h"
 #include "platform/qt_scheduler.h"
 
@@ -28,6 +29,8 @@ int RunHeadless(const TCommandLine& line) {
   // Without windows the template tile and the dialogs have nothing to make: every dialog
   // of the headless main window answers Cancel and every message becomes a console line.
   std::unique_ptr<THeadlessLogger> logger;
+  // The metrics endpoint, when asked for; it goes before the main window it reads.
+  std::unique_ptr<TMetricsService> metrics;
   ConsoleConverterReport converter_report(PrintLine);
   TFrontEnd front;
   front.MainForm = [&](TRunServices& run) -> TMainForm& {
@@ -39,6 +42,7 @@ int RunHeadless(const TCommandLine& line) {
     logger = std::make_unique<THeadlessLogger>(scheduler, run.Library(), run.Settings(),
                                                run.Awake(), run.Format(), options, PrintLine);
     logger->Form().OnClosed = [] { QCoreApplication::quit(); };
+    metrics = StartMetricsService(logger->Form(), line.Metrics, run.Settings(), PrintLine);
     return logger->Form();
   };
   front.ConverterReport = [&]() -> IConverterReport& { return converter_report; };
@@ -46,7 +50,10 @@ int RunHeadless(const TCommandLine& line) {
   front.Close = [&logger] {
     if (logger) logger->Close();
   };
-  front.Teardown = [&logger] { logger.reset(); };
+  front.Teardown = [&logger, &metrics] {
+    metrics.reset();
+    logger.reset();
+  };
   return RunLogger(scheduler, line, front, PrintLine);
 }
 

@@ -25,7 +25,7 @@ struct Row {
   std::string_view uses;
 };
 // clang-format off
-constexpr std::array<Row, 15> kTable = {{
+constexpr std::array<Row, 16> kTable = {{
   // folder          layer        OS     windows  may include
     {"platform",      "platform",  true,  false,   "platform"},
     {"protocol",      "logic",     false, false,   "platform protocol"},
@@ -36,6 +36,10 @@ constexpr std::array<Row, 15> kTable = {{
     // The composition root builds simulated benches.
     {"app",           "logic",     false, false,   "platform protocol usb graphs monitor convert"
                                                    " app sim"},
+    // The metrics model reads the main window; its http/ endpoint adds Qt's network and
+    // HTTP server modules (no windows).
+    {"metrics",       "logic",     false, false,   "platform protocol usb graphs monitor convert"
+                                                   " app metrics"},
     {"sim",           "simulator", false, false,   "platform protocol sim"},
     {"ui",            "ui",        false, true,    "platform logic ui"},
     {"ui/graphs",     "ui",        false, true,    "platform logic ui ui/graphs"},
@@ -49,8 +53,8 @@ constexpr std::array<Row, 15> kTable = {{
     {"",              "main",      false, true,    "*"},
 }};
 // clang-format on
-constexpr std::array<std::string_view, 6> kLogic = {"protocol", "usb",     "graphs",
-                                                    "monitor",  "convert", "app"};
+constexpr std::array<std::string_view, 7> kLogic = {"protocol", "usb", "graphs", "monitor",
+                                                    "convert",  "app", "metrics"};
 
 std::vector<std::string_view> Split(std::string_view text, char separator) {
   std::vector<std::string_view> parts;
