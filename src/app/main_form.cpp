@@ -51,7 +51,7 @@ TMainForm::TMainForm(const TMainFormServices& services)
     : USBXpressEnumerator(services.Sched, services.Library),
       CloseDovaTimer(services.Sched, kCloseDovaTimerMs, true),
       services_(services),
-      context_{services.Sched, services.MessageBoxes, services.Format} {
+      context_{services.Sched, services.MessageBoxes, services.Format, services.Files} {
   USBXpressEnumerator.SetSerialPrefix(QStringLiteral("dova300"));
   USBXpressEnumerator.SetSearchInterval(100);
   USBXpressEnumerator.OnNewPort = [this](TUSBXpressEnumerator& sender, TUSBXpress& port,

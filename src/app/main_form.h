@@ -33,6 +33,8 @@ struct TMainFormServices {
   TDialogs Dialogs;
   // The user's documents folder, for the first-run data folder.
   QString DocumentsFolder;
+  // Where log files are opened; the real file system when not given.
+  LogFiles* Files = nullptr;
 };
 
 // The main window as plain state: the device enumerator, the tiles and their lists, the

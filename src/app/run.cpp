@@ -62,7 +62,24 @@ std::unique_ptr<TRunServices> TRunServices::Create(Scheduler& sched, const TComm
     error = QStringLiteral("--device cannot be combined with --simulate or --simulate-vcp");
     return nullptr;
   }
+  if (line.Simulated()) {
+    // A scenario that cannot be played is said before anything starts.
+    const QString problem = sim::SimulatedIncubators::Check(run->BenchOptions());
+    if (!problem.isEmpty()) {
+      error = problem;
+      return nullptr;
+    }
+  }
   return run;
+}
+
+sim::TBenchOptions TRunServices::BenchOptions() const {
+  sim::TBenchOptions options;
+  options.Count = line_.Simulate;
+  if (line_.Seed) options.Seed = *line_.Seed;
+  options.Quiet = line_.SimulateQuiet;
+  options.ScenarioFile = line_.Scenario;
+  return options;
 }
 
 SettingsStore& TRunServices::Settings() {
@@ -72,7 +89,7 @@ SettingsStore& TRunServices::Settings() {
 bridge::SiLibrary& TRunServices::Library() {
   TParts& p = *parts_;
   if (line_.Simulated()) {
-    if (!p.fleet) p.fleet = std::make_unique<sim::SimulatedIncubators>(sched_, line_.Simulate);
+    if (!p.fleet) p.fleet = std::make_unique<sim::SimulatedIncubators>(sched_, BenchOptions());
     return p.fleet->Library();
   }
   if (!p.linux_library) {
@@ -125,7 +142,7 @@ TVCPtoUSBXConv& TRunServices::StartConverter(IConverterReport& report, TMainForm
     p.vcp_bench = std::make_unique<sim::SimulatedVcpBench>(sched_, p.fleet->Library());
     for (int i = 0; i < line_.SimulateVcp; ++i) {
       p.vcp_bench->AddIncubator(sim::SimulatedIncubators::DefaultConfig(
-          static_cast<int>(p.fleet->Count()) + 1 + i, /*seed=*/1));
+          static_cast<int>(p.fleet->Count()) + 1 + i, BenchOptions().Seed));
     }
     comm = p.vcp_bench->NewComm();
     manufacturing_library = &p.vcp_bench->Library();

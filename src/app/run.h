@@ -20,6 +20,9 @@ class SettingsStore;
 namespace bridge {
 class SiLibrary;
 }
+namespace sim {
+struct TBenchOptions;
+}
 
 // The composition root: everything a run of the logger is made of, built from its command
 // line and shared by every front end. It picks the bridge library (the real bridges with
@@ -47,6 +50,9 @@ class TRunServices {
   KeepAwake& Awake();
   // The user's documents folder, for the first-run data folder.
   QString DocumentsFolder() const;
+  // The simulated bench the command line asks for (--simulate, --seed, --scenario,
+  // --simulate-quiet).
+  sim::TBenchOptions BenchOptions() const;
 
   // What TMainForm needs, with the front end's message boxes and dialogs.
   TMainFormServices MainFormServices(IMessageBoxes& boxes, const TDialogs& dialogs);

@@ -36,6 +36,21 @@ QString Column(const QString& text, int width) {
 
 }  // namespace
 
+QString Printable(const QString& text) {
+  QString out;
+  out.reserve(text.size());
+  for (const QChar c : text) {
+    const char16_t u = c.unicode();
+    // Control characters (escape sequences among them) would drive the user's terminal.
+    if (u < 0x20 || (u >= 0x7F && u < 0xA0)) {
+      out += QStringLiteral("\\x") + QString::number(u, 16).rightJustified(2, u'0');
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 QString StatusHeader() {
   return Column(QStringLiteral("Incubator"), 24) + Column(QStringLiteral("Left"), 6) +
          Column(QStringLiteral("Gas"), 6) + Column(QStringLiteral("Right"), 6) +
@@ -52,10 +67,11 @@ QString StatusLine(const TDovaPanel& p, const QString& last_event) {
                                      : QStringLiteral("--");
   const QString lamps =
       QString(LampLetter(p.LeftTLed)) + LampLetter(p.GasLed) + LampLetter(p.RightTLed);
-  return Column(p.Caption.Text, 23) + u' ' + Column(p.LeftTempDisplay.Text, 6) +
-         Column(p.GasFlowDisplay.Text, 6) + Column(p.RightTempDisplay.Text, 6) +
-         Column(temps(p.LeftTempGraph, p.LeftSetPoint), 12) + Column(gas, 12) +
-         Column(temps(p.RightTempGraph, p.RightSetPoint), 12) + Column(lamps, 6) + last_event;
+  return Column(Printable(p.Caption.Text), 23) + u' ' +
+         Column(Printable(p.LeftTempDisplay.Text), 6) + Column(p.GasFlowDisplay.Text, 6) +
+         Column(p.RightTempDisplay.Text, 6) + Column(temps(p.LeftTempGraph, p.LeftSetPoint), 12) +
+         Column(gas, 12) + Column(temps(p.RightTempGraph, p.RightSetPoint), 12) + Column(lamps, 6) +
+         last_event;
 }
 
 THeadlessLogger::THeadlessLogger(Scheduler& sched, bridge::SiLibrary& library,
@@ -84,14 +100,14 @@ THeadlessLogger::THeadlessLogger(Scheduler& sched, bridge::SiLibrary& library,
             panel.Events().Subscribe([this, &panel](const TTileEvent& e) { PrintEvent(panel, e); });
         break;
       case TMainForm::TPanelChange::Listed:
-        Print(when + u' ' + panel.Caption.Text + QStringLiteral(": connected, logging to ") +
-              panel.LogFilePath());
+        Print(when + u' ' + Printable(panel.Caption.Text) +
+              QStringLiteral(": connected, logging to ") + Printable(panel.LogFilePath()));
         break;
       case TMainForm::TPanelChange::Closing:
-        Print(when + u' ' + panel.Caption.Text + QStringLiteral(": link lost"));
+        Print(when + u' ' + Printable(panel.Caption.Text) + QStringLiteral(": link lost"));
         break;
       case TMainForm::TPanelChange::Freed:
-        Print(when + u' ' + panel.Caption.Text + QStringLiteral(": disconnected"));
+        Print(when + u' ' + Printable(panel.Caption.Text) + QStringLiteral(": disconnected"));
         if (const auto it = subscriptions_.find(&panel); it != subscriptions_.end()) {
           panel.Events().Unsubscribe(it->second);
           subscriptions_.erase(it);
@@ -140,7 +156,8 @@ void THeadlessLogger::PrintEvent(const TDovaPanel& panel, const TTileEvent& e) {
     event = SideText(e.Side) + u' ' + text;
   }
   last_event_[&panel] = event;
-  Print(format_.Timestamp(e.Time) + u' ' + panel.Caption.Text + QStringLiteral(": ") + event);
+  Print(format_.Timestamp(e.Time) + u' ' + Printable(panel.Caption.Text) + QStringLiteral(": ") +
+        event);
 }
 
 void THeadlessLogger::StatusTimerTimer() {

@@ -38,6 +38,10 @@ class THeadlessDialogs : public ILogIntervalDlg,
   std::function<void(const QString&)> print_;
 };
 
+// Text from a device as the console may show it: control characters, escape sequences
+// among them, become "\xHH".
+QString Printable(const QString& text);
+
 // One line of the live table: what the tile shows and what it last logged as an event.
 QString StatusLine(const TDovaPanel& panel, const QString& last_event);
 QString StatusHeader();

@@ -36,7 +36,7 @@ const PollCommands& Commands() {
 }  // namespace
 
 TDovaLink::TDovaLink(Scheduler& sched, TIncubatorState& state)
-    : Timer1(sched, 1000, false), state_(state) {}
+    : Timer1(sched, 1000, false), sched_(sched), state_(state) {}
 
 TDovaLink::~TDovaLink() {
   // A link freed without Close must not leave its handler with a port that lives on.
@@ -45,6 +45,7 @@ TDovaLink::~TDovaLink() {
 
 void TDovaLink::Attach(TUSBXpress& port) {
   SerialKnown = false;
+  NameKnown = false;
   Port = &port;
   Port->SetOnLine([this](TUSBXpress&, const QByteArray& line) { HandleReply(line); });
   Port->SetActive(true);
@@ -62,7 +63,11 @@ void TDovaLink::Timer1Timer() {
     SendCommand(commands.steps[PollStep]);
   }
   if (!SerialKnown) return;  // keep asking SERL every 50 ms
+  if (PollStep == 1) name_asked_ = sched_.Now();
   PollStep = PollStep >= kLastPollStep ? kFirstCycleStep : static_cast<std::uint8_t>(PollStep + 1);
+  if (!NameKnown && MillisecondsBetween(name_asked_, sched_.Now()) >= kNameRetryMs) {
+    PollStep = 1;  // the name reply never came: ask again at the next tick
+  }
   Timer1.SetInterval(kPollMs);
 }
 
@@ -111,6 +116,7 @@ void TDovaLink::Dispatch(const TReplyParts& parts) {
       SerialKnown = true;
       return;
     case TTag::NICK:
+      NameKnown = true;
       if (OnNamed) OnNamed(parts.Value());
       return;
     case TTag::DISP:

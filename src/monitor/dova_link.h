@@ -23,6 +23,9 @@ class TDovaLink {
   static constexpr std::uint32_t kPollMs = 20;
   static constexpr std::uint8_t kLastPollStep = 17;
   static constexpr std::uint8_t kFirstCycleStep = 2;
+  // A name asked for and not received within this time is asked for again (a lost or
+  // garbled reply must not leave the incubator unlogged for the whole link).
+  static constexpr std::int64_t kNameRetryMs = 3000;
 
   // The incubator told its name (its serial number is known by then).
   std::function<void(const QString& Nick)> OnNamed;
@@ -47,13 +50,17 @@ class TDovaLink {
   QString Serial;
   TUSBXpress* Port = nullptr;
   bool SerialKnown = false;
+  // The incubator has told its name on this link.
+  bool NameKnown = false;
   Timer Timer1;
 
  private:
   void Failed();
   void Dispatch(const protocol::TReplyParts& parts);
 
+  Scheduler& sched_;
   TIncubatorState& state_;
+  TDateTime name_asked_ = 0;
   bool closed_ = false;
   // Reused for the display value of ASCII replies, so the steady poll does not allocate.
   QString disp_buffer_;

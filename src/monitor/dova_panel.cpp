@@ -1,6 +1,7 @@
 #include "monitor/dova_panel.h"
 
 #include "platform/logfile/file_names.h"
+#include "platform/logfile/log_files.h"
 #include "platform/scheduler.h"
 #include "protocol/names.h"
 
@@ -9,10 +10,13 @@ namespace dova {
 TDovaPanel::TDovaPanel(const TPanelContext& context)
     : state_(context.Sched, context.Format, events_, view_),
       link_(context.Sched, state_),
-      log_(context.Sched, context.Boxes, context.Format, state_, events_),
+      log_(context.Sched, context.Boxes, context.Format, state_, events_,
+           context.Files ? *context.Files : SystemLogFiles()),
       sched_(context.Sched) {
   link_.OnNamed = [this](const QString& nick) { Named(nick); };
   link_.OnFailed = [this] { LinkFailed(); };
+  // A new file after the old one vanished starts like any other: with the states as found.
+  log_.OnReopened = [this] { state_.RequestStateBlock(); };
   view_.SetOnViewChange([this] {
     if (on_view_change_) on_view_change_(*this);
   });
@@ -49,6 +53,9 @@ void TDovaPanel::HandleReply(TUSBXpress& /*Sender*/, const QByteArray& Line) {
 }
 
 void TDovaPanel::LinkFailed() {
+  // The log ends now, not when the main window frees the tile: the incubator may be
+  // plugged in again at once, and its next link must find the file free.
+  log_.Close();
   LinkDown();
   if (host_) host_->RemovePanel(*this);
 }
@@ -67,6 +74,17 @@ void TDovaPanel::LinkDown() {
 }
 
 void TDovaPanel::Named(const QString& nick) {
+  if (linked_) {
+    // A name reply nobody asked for (the incubator was renamed at its keys): the name and
+    // captions follow, the record grid stays where it is.
+    link_.Nick = nick;
+    view_.SetCaptionText(nick + QStringLiteral(": ") + link_.Serial);
+    SetGraphCaptions(Caption.Text + QStringLiteral(" - Left Temperature"),
+                     Caption.Text + QStringLiteral(" - Right Temperature"),
+                     Caption.Text + QStringLiteral(" - Gas Flow"));
+    if (host_) host_->AddPanel(*this);
+    return;
+  }
   view_.SetCaptionText(nick + QStringLiteral(": ") + link_.Serial);
   link_.Nick = nick;
   log_.StartRecords();
@@ -114,8 +132,7 @@ void TDovaPanel::OnEvent(const TTileEvent& e) {
 // ---------------------------------------------------------------- log file
 
 QString TDovaPanel::LogFileName() const {
-  return SafeFileNamePart(link_.Nick) + u' ' + SafeFileNamePart(link_.Serial) +
-         QStringLiteral(".csv");
+  return LogFileNameFor(link_.Nick, link_.Serial);
 }
 
 QString TDovaPanel::LogFilePath() const {

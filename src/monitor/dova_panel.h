@@ -32,6 +32,8 @@ struct TPanelContext {
   Scheduler& Sched;
   IMessageBoxes& Boxes;
   const LogFormat& Format;
+  // Where log files are opened; the real file system when not given.
+  LogFiles* Files = nullptr;
 };
 
 // One connected incubator, the tile the rest of the program names: the link to it (poll
@@ -158,7 +160,7 @@ class TDovaPanel {
   const QString& Nick = link_.Nick;
   const QString& Serial = link_.Serial;
   const QString& Directory = log_.Directory;
-  const std::unique_ptr<LogFileStream>& LogFile = log_.LogFile;
+  const std::unique_ptr<dova::LogFile>& LogFile = log_.File;
   TUSBXpress* const& Port = link_.Port;
   const bool& SerialKnown = link_.SerialKnown;
 

@@ -1,19 +1,24 @@
 #include "monitor/log_writer.h"
 
+#include <QFileInfo>
+
 #include "platform/scheduler.h"
 #include "protocol/protocol.h"
 
 namespace dova {
 
 TLogWriter::TLogWriter(Scheduler& sched, IMessageBoxes& boxes, const LogFormat& format,
-                       const TIncubatorState& state, TTileEventStream& events)
+                       const TIncubatorState& state, TTileEventStream& events, LogFiles& files)
     : Timer2(sched, 1000, false),
+      RetryTimer(sched, kRetryMs, false),
       sched_(sched),
       boxes_(boxes),
       format_(format),
       state_(state),
-      events_(events) {
+      events_(events),
+      files_(files) {
   Timer2.SetOnTimer([this] { Timer2Timer(); });
+  RetryTimer.SetOnTimer([this] { RetryTimerTimer(); });
 }
 
 TLogWriter::~TLogWriter() {
@@ -21,8 +26,9 @@ TLogWriter::~TLogWriter() {
 }
 
 void TLogWriter::Listen() {
-  if (!subscription_)
+  if (!subscription_) {
     subscription_ = events_.Subscribe([this](const TTileEvent& e) { OnEvent(e); });
+  }
 }
 
 void TLogWriter::OnEvent(const TTileEvent& e) {
@@ -39,38 +45,131 @@ void TLogWriter::OnEvent(const TTileEvent& e) {
   }
 }
 
+bool TLogWriter::TryOpen(bool make_folder) {
+  File = files_.OpenExisting(path_);
+  if (File) return true;
+  // A data folder that went away while we ran is made again (one level only).
+  if (make_folder) files_.MakeFolder(QFileInfo(path_).absolutePath());
+  if (files_.CreateIfMissing(path_)) File = files_.OpenExisting(path_);
+  return File != nullptr;
+}
+
 void TLogWriter::Open(const QString& path) {
-  LogFile = LogFileStream::OpenExisting(path);
-  open_failed_ = false;
-  if (LogFile) {
-    if (LogFile->Position() > kLogSizeWarning) {
+  path_ = path;
+  wanted_ = true;
+  if (TryOpen(false)) {
+    if (File->Position() > kLogSizeWarning) {
       boxes_.ShowWarning(QStringLiteral("File: ") + path +
                          QStringLiteral(" exceeds 10MB. Consider archiving and deleting"));
     }
+    // Lines still waiting from before (the folder changed while they waited) come first,
+    // with their own time stamps.
+    if (File && !pending_.empty()) Flush();
   } else {
-    if (LogFileStream::CreateIfMissing(path)) LogFile = LogFileStream::OpenExisting(path);
-    if (!LogFile) {
-      open_failed_ = true;
-      boxes_.DisplayMessage(QStringLiteral("File Open Error! Cannot Open: ") + path,
-                            QStringLiteral("Error"));
-    }
+    boxes_.DisplayMessage(QStringLiteral("File Open Error! Cannot Open: ") + path,
+                          QStringLiteral("Error"));
+    // Tried again while the link lives; the lines wait meanwhile.
+    stopped_ = true;
+    RetryTimer.SetEnabled(true);
   }
   WriteLog(QStringLiteral("Connected"));
 }
 
+QByteArray TLogWriter::Line(const QString& text) const {
+  return protocol::ToDevice(format_.Timestamp(sched_.Now()) + QStringLiteral(", ") + text +
+                            QChar(u'\r'));
+}
+
 void TLogWriter::WriteLog(const QString& text) {
-  if (!LogFile) {
-    if (open_failed_) ++write_failures_;
+  if (!wanted_) return;
+  QByteArray line = Line(text);
+  if (File && !File->StillThere() && !Reopen()) {
+    Enqueue(std::move(line));
     return;
   }
-  const QString line = format_.Timestamp(sched_.Now()) + QStringLiteral(", ") + text + QChar(u'\r');
+  // Behind lines that still wait, in order.
+  if (!pending_.empty() || !File || !WriteNow(line)) Enqueue(std::move(line));
+}
+
+bool TLogWriter::WriteNow(const QByteArray& line) {
   try {
-    LogFile->Write(protocol::ToDevice(line));
-  } catch (...) {
+    File->Write(line);
+  } catch (const LogFileExcept& e) {
     ++write_failures_;
-    throw;
+    Stopped(QString::fromStdString(e.what()));
+    return false;
   }
   ++lines_written_;
+  return true;
+}
+
+void TLogWriter::Enqueue(QByteArray line) {
+  if (pending_.size() >= kMaxPendingLines) {
+    // The oldest lines are kept: the start of the trouble matters most, and the gap is
+    // told in the file where it is.
+    ++dropped_;
+    ++dropped_total_;
+  } else {
+    pending_.push_back(std::move(line));
+  }
+  if (!File) ++write_failures_;
+  RetryTimer.SetEnabled(true);
+}
+
+void TLogWriter::Stopped(const QString& why) {
+  if (stopped_) return;
+  stopped_ = true;
+  boxes_.DisplayMessage(QStringLiteral("Cannot write to ") + path_ + QStringLiteral(" (") + why +
+                            QStringLiteral("). Lines are kept and written when it can be "
+                                           "written again."),
+                        QStringLiteral("Error"));
+}
+
+bool TLogWriter::Reopen() {
+  // The file (or its folder) was removed under us: what we write would go nowhere.
+  File.reset();
+  if (!TryOpen(true)) return false;
+  boxes_.DisplayMessage(QStringLiteral("The log file ") + path_ +
+                            QStringLiteral(" was removed; logging goes on in a new file."),
+                        QStringLiteral("Warning"));
+  const QByteArray connected = Line(QStringLiteral("Connected"));
+  if (!WriteNow(connected)) {
+    pending_.push_front(connected);
+    return false;
+  }
+  if (OnReopened) OnReopened();
+  return true;
+}
+
+bool TLogWriter::Flush() {
+  while (!pending_.empty()) {
+    if (!WriteNow(pending_.front())) return false;
+    pending_.pop_front();
+  }
+  if (dropped_ > 0) {
+    const QByteArray note = Line(QString::number(dropped_) +
+                                 QStringLiteral(" lines were lost while the log could not be "
+                                                "written"));
+    if (!WriteNow(note)) return false;
+    dropped_ = 0;
+  }
+  return true;
+}
+
+void TLogWriter::RetryTimerTimer() {
+  if (!wanted_) {
+    RetryTimer.SetEnabled(false);
+    return;
+  }
+  if (File && !File->StillThere() && !Reopen()) return;
+  if (!File && !TryOpen(true)) return;
+  if (!Flush()) return;
+  RetryTimer.SetEnabled(false);
+  if (stopped_) {
+    stopped_ = false;
+    boxes_.DisplayMessage(QStringLiteral("Writing to ") + path_ + QStringLiteral(" again."),
+                          QStringLiteral("Information"));
+  }
 }
 
 void TLogWriter::StartRecords() {
@@ -116,7 +215,15 @@ void TLogWriter::Timer2Timer() {
 }
 
 void TLogWriter::Clear() {
-  if (LogFile) LogFile->Clear();
+  if (File) File->Clear();
+}
+
+void TLogWriter::Forget() {
+  if (File && !pending_.empty()) Flush();
+  File.reset();
+  wanted_ = false;
+  RetryTimer.SetEnabled(false);
+  stopped_ = false;
 }
 
 void TLogWriter::SetLogInterval(std::uint8_t minutes) {
@@ -127,15 +234,22 @@ void TLogWriter::SetLogInterval(std::uint8_t minutes) {
 
 void TLogWriter::Close() {
   Timer2.SetEnabled(false);
-  if (!LogFile) return;
-  // The file is closed even when its last line cannot be written.
-  try {
+  RetryTimer.SetEnabled(false);
+  if (wanted_) {
     WriteLog(QStringLiteral("Disconnected"));
-  } catch (...) {
-    LogFile.reset();
-    throw;
+    if (File) Flush();
+    const std::size_t lost = pending_.size() + dropped_;
+    if (lost > 0) {
+      boxes_.DisplayMessage(QString::number(lost) + QStringLiteral(" lines for ") + path_ +
+                                QStringLiteral(" could not be written before the link ended."),
+                            QStringLiteral("Error"));
+    }
   }
-  LogFile.reset();
+  pending_.clear();
+  dropped_ = 0;
+  wanted_ = false;
+  stopped_ = false;
+  File.reset();
 }
 
 }  // namespace dova

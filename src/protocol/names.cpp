@@ -1,5 +1,7 @@
 #include "protocol/names.h"
 
+#include <QFile>
+
 #include "platform/logfile/file_names.h"
 
 namespace dova {
@@ -26,6 +28,16 @@ QString SafeFileNamePart(const QString& text) {
     }
   }
   return out;
+}
+
+QString LogFileNameFor(const QString& nick, const QString& serial) {
+  const QString tail = u' ' + SafeFileNamePart(serial) + QStringLiteral(".csv");
+  QString name = SafeFileNamePart(nick);
+  while (!name.isEmpty() && QFile::encodeName(name + tail).size() > kMaxFileNameBytes) {
+    // Never half a surrogate pair.
+    name.chop(name.size() >= 2 && name.back().isLowSurrogate() ? 2 : 1);
+  }
+  return name + tail;
 }
 
 }  // namespace dova

@@ -22,4 +22,13 @@ bool IsValidName(const QString& name);
 // text as received.
 QString SafeFileNamePart(const QString& text);
 
+// The longest file name this platform's file systems take, in bytes of the encoded name.
+inline constexpr int kMaxFileNameBytes = 255;
+
+// The log file name of an incubator: "<name> <serial>.csv" with both parts made safe. When
+// that would be longer than kMaxFileNameBytes, the name part is cut (on a character
+// boundary) until it fits; the serial is kept whole, so the same name and serial always
+// give the same file.
+QString LogFileNameFor(const QString& nick, const QString& serial);
+
 }  // namespace dova

@@ -33,35 +33,12 @@ constexpr std::array<TagEntry, 12> kTags{{{TTag::SERL, "SERL"},
                                           {TTag::PFLW, "PFLW"},
                                           {TTag::DISP, "DISP"}}};
 
+// One table for both directions: the packed form of each tag is worked out when compiling.
 TTag ClassifyPacked(std::uint32_t packed) {
-  switch (packed) {
-    case Pack('S', 'E', 'R', 'L'):
-      return TTag::SERL;
-    case Pack('N', 'I', 'C', 'K'):
-      return TTag::NICK;
-    case Pack('L', 'B', 'S', 'P'):
-      return TTag::LBSP;
-    case Pack('R', 'B', 'S', 'P'):
-      return TTag::RBSP;
-    case Pack('G', 'F', 'S', 'P'):
-      return TTag::GFSP;
-    case Pack('L', 'B', 'T', '1'):
-      return TTag::LBT1;
-    case Pack('L', 'B', 'T', '2'):
-      return TTag::LBT2;
-    case Pack('R', 'B', 'T', '1'):
-      return TTag::RBT1;
-    case Pack('R', 'B', 'T', '2'):
-      return TTag::RBT2;
-    case Pack('F', 'L', 'O', 'W'):
-      return TTag::FLOW;
-    case Pack('P', 'F', 'L', 'W'):
-      return TTag::PFLW;
-    case Pack('D', 'I', 'S', 'P'):
-      return TTag::DISP;
-    default:
-      return TTag::None;
+  for (const auto& e : kTags) {
+    if (Pack(e.text[0], e.text[1], e.text[2], e.text[3]) == packed) return e.tag;
   }
+  return TTag::None;
 }
 
 bool IsAscii(const char* data, qsizetype size) {
@@ -151,8 +128,32 @@ QByteArray ToDevice(QStringView text) {
 
 QString FromDevice(const QByteArray& bytes) {
   if (IsAscii(bytes.constData(), bytes.size())) return QString::fromLatin1(bytes);
-  QStringDecoder decoder(QStringConverter::System);
-  return decoder.decode(bytes);
+  // A leading byte-order mark is kept as a character: device text is taken as it is.
+  QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless |
+                                                  QStringConverter::Flag::ConvertInitialBom);
+  QString text = utf8.decode(bytes);
+  if (!utf8.hasError()) return text;
+  return FromWindows1252(bytes);
+}
+
+QString FromWindows1252(QByteArrayView bytes) {
+  // 0x80-0x9F; the five bytes Windows-1252 leaves unassigned (0x81, 0x8D, 0x8F, 0x90, 0x9D)
+  // become the C1 controls of the same value, as Windows itself converts them, so no byte is
+  // lost and the console shows them escaped like any other control character.
+  static constexpr char16_t kHigh[32] = {
+      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 0x80
+      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 0x88
+      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 0x90
+      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 0x98
+  };
+  QString text(bytes.size(), Qt::Uninitialized);
+  QChar* out = text.data();
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    // Everything outside 0x80-0x9F is Latin-1.
+    *out++ = QChar(b >= 0x80 && b < 0xA0 ? kHigh[b - 0x80] : char16_t{b});
+  }
+  return text;
 }
 
 QByteArray BuildCommand(std::string_view prefix, QStringView body) {

@@ -242,18 +242,17 @@ TEST_F(DisplayTest, BeforeALogIsOpenTheSteadyTablesApply) {
   EXPECT_FALSE(panel->LeftOn);
 }
 
-TEST_F(DisplayTest, AFailedLogWriteEndsTheReplyAndTheEventIsNotRepeated) {
+TEST_F(DisplayTest, AFailedLogWriteLosesNeitherTheEventNorTheRestOfTheReply) {
+  // Before, the failed line ended the reply's handling and the event was never logged.
   Disp("37.037.0 20  GGG");
-  LogFileStream::InjectWriteFailures(1);
+  files.FailWrites(1);
   Disp("LID 36.5 20  RRR");
-  EXPECT_TRUE(panel->LeftLidOpen);  // changed before the line was lost
-  EXPECT_EQ(panel->RightTempDisplay.Text, QStringLiteral("37.0"));  // never got that far
-  EXPECT_EQ(panel->LeftTLed, Rgb(0, 255, 0));
-  Disp("LID 36.5 20  RRR");
+  EXPECT_TRUE(panel->LeftLidOpen);
   EXPECT_EQ(panel->RightTempDisplay.Text, QStringLiteral("36.5"));
   EXPECT_EQ(panel->LeftTLed, Rgb(255, 0, 0));
-  EXPECT_FALSE(Events().contains(QStringLiteral("Left Lid Open")));
-  EXPECT_TRUE(errors.messages.empty());  // silently
+  sched.AdvanceBy(TLogWriter::kRetryMs);
+  EXPECT_EQ(Events().count(QStringLiteral("Left Lid Open")), 1);
+  EXPECT_TRUE(errors.messages.empty());
 }
 
 }  // namespace

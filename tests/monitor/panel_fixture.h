@@ -22,7 +22,7 @@
 #include "monitor/panel_host.h"
 #include "platform/bridge/sim/sim_library.h"
 #include "platform/error_reporter.h"
-#include "platform/logfile/log_file_stream.h"
+#include "platform/logfile/log_files.h"
 #include "platform/virtual_scheduler.h"
 #include "usb/usbxpress.h"
 
@@ -133,6 +133,46 @@ inline QStringList LogTexts(const QString& path) {
   return out;
 }
 
+// The real file system, with writes that can be made to fail as a full disk would.
+class FaultyLogFiles : public LogFiles {
+ public:
+  // The next `count` writes of any file fail (and write nothing).
+  void FailWrites(int count) { failures_ = count; }
+
+  std::unique_ptr<LogFile> OpenExisting(const QString& path) override {
+    auto file = SystemLogFiles().OpenExisting(path);
+    if (!file) return nullptr;
+    return std::make_unique<File>(std::move(file), failures_);
+  }
+  bool CreateIfMissing(const QString& path) override {
+    return SystemLogFiles().CreateIfMissing(path);
+  }
+  bool MakeFolder(const QString& path) override { return SystemLogFiles().MakeFolder(path); }
+
+ private:
+  class File : public LogFile {
+   public:
+    File(std::unique_ptr<LogFile> real, int& failures)
+        : real_(std::move(real)), failures_(failures) {}
+    const QString& Path() const override { return real_->Path(); }
+    std::int64_t Position() const override { return real_->Position(); }
+    void Write(const QByteArray& bytes) override {
+      if (failures_ > 0) {
+        --failures_;
+        throw LogFileExcept("No space left on device");
+      }
+      real_->Write(bytes);
+    }
+    void Clear() override { real_->Clear(); }
+    bool StillThere() const override { return real_->StillThere(); }
+
+   private:
+    std::unique_ptr<LogFile> real_;
+    int& failures_;
+  };
+  int failures_ = 0;
+};
+
 class PanelTest : public ::testing::Test {
  protected:
   PanelTest() : bridge(library.AddBridge("dova300-0001")), device(sched, bridge) {
@@ -146,7 +186,6 @@ class PanelTest : public ::testing::Test {
       p.Select();
     };
   }
-  ~PanelTest() override { LogFileStream::InjectWriteFailures(0); }
 
   std::unique_ptr<TUSBXpress> OpenPort(std::uint32_t device_number) {
     bridge::SiHandle handle = 0;
@@ -154,7 +193,7 @@ class PanelTest : public ::testing::Test {
     return std::make_unique<TUSBXpress>(sched, library, handle, 13, 0, 57600, 20);
   }
   std::unique_ptr<TDovaPanel> NewPanel() {
-    return std::make_unique<TDovaPanel>(TPanelContext{sched, boxes, format});
+    return std::make_unique<TDovaPanel>(TPanelContext{sched, boxes, format, &files});
   }
 
   void Attach() { panel->Attach(host, *port); }
@@ -187,6 +226,7 @@ class PanelTest : public ::testing::Test {
   RecordingHost host;
   RecordingBoxes boxes;
   LogFormat format = LogFormat::Pinned();
+  FaultyLogFiles files;
   QTemporaryDir dir;
   std::unique_ptr<TUSBXpress> port;
   std::unique_ptr<TDovaPanel> panel;

@@ -200,12 +200,14 @@ TEST_F(ReadingsTest, SetPointChangesAreLoggedOnlyAfterTheFirstFlowReply) {
   Reply("GFSP 5000");
   EXPECT_EQ(Log(), QStringList({"Connected", "Left Set-Point Adjusted, 37",
                                 "Right Set-Point Adjusted, 36.6", "Gas Set-Point Adjusted, 25"}));
-  // A lost record is written again with the next reply: the new value was not stored.
-  LogFileStream::InjectWriteFailures(1);
-  Reply("GFSP 6000");
-  EXPECT_EQ(panel->GasSetPoint, 25);
+  // A line the disk cannot take now waits and is written later; the reading is kept.
+  // (Before, the handling ended with the failed write and the value was not stored.)
+  files.FailWrites(1);
   Reply("GFSP 6000");
   EXPECT_EQ(panel->GasSetPoint, 30);
+  EXPECT_EQ(panel->Log().PendingLines(), 1u);
+  sched.AdvanceBy(TLogWriter::kRetryMs);
+  EXPECT_EQ(panel->Log().PendingLines(), 0u);
   EXPECT_EQ(Log().back(), QStringLiteral("Gas Set-Point Adjusted, 30"));
 }
 
