@@ -151,6 +151,13 @@ TEST_F(EndpointTest, KeepsAConnectionForTheNextScrape) {
     EXPECT_EQ(r.Body, kBody) << i;
   }
   EXPECT_EQ(served, 3);
+  // A HEAD gets its refusal without a body, so the next answer on the line is whole.
+  const Response head = c.Ask("HEAD /metrics HTTP/1.1\r\nHost: a\r\n\r\n");
+  EXPECT_EQ(head.StatusLine, "HTTP/1.1 405 Method Not Allowed");
+  EXPECT_EQ(head.Allow, "GET");
+  const Response next = c.Ask("GET /metrics HTTP/1.1\r\nHost: a\r\n\r\n");
+  EXPECT_EQ(next.StatusLine, "HTTP/1.1 200 OK");
+  EXPECT_EQ(next.Body, kBody);
 }
 
 TEST_F(EndpointTest, AHostileClientDoesNotHoldUpAnother) {

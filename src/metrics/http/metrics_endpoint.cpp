@@ -119,6 +119,9 @@ class TMetricsEndpoint::TServer : public QAbstractHttpServer {
     if (!metrics && path != QLatin1String("/")) {
       responder.write(QByteArrayLiteral("Not found\n"), QByteArrayLiteral("text/plain"),
                       Status::NotFound);
+    } else if (request.method() == QHttpServerRequest::Method::Head) {
+      // No body after a HEAD: the client would read it as the start of its next answer.
+      responder.write({{"Allow", "GET"}}, Status::MethodNotAllowed);
     } else if (request.method() != QHttpServerRequest::Method::Get) {
       responder.write(QByteArrayLiteral("Only GET\n"),
                       {{"Content-Type", "text/plain"}, {"Allow", "GET"}}, Status::MethodNotAllowed);
