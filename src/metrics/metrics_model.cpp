@@ -15,26 +15,6 @@ namespace dova {
 
 namespace {
 
-// Lines that wait to be written, where the log writer keeps such a queue.
-template <typename Writer>
-double PendingLines(const Writer& log) {
-  if constexpr (requires { log.PendingLines(); }) {
-    return static_cast<double>(log.PendingLines());
-  } else {
-    return 0;
-  }
-}
-
-// Lines given up because too many waited, where the log writer may drop any.
-template <typename Writer>
-double DroppedLines(const Writer& log) {
-  if constexpr (requires { log.DroppedLines(); }) {
-    return static_cast<double>(log.DroppedLines());
-  } else {
-    return 0;
-  }
-}
-
 // Builds the exposition text. Samples of one metric stay together under its HELP and TYPE.
 class TExposition {
  public:
@@ -275,11 +255,11 @@ QByteArray TMetricsModel::Render() const {
     x.Sample({{"serial", r.Serial}}, static_cast<double>(r.Panel->Log().WriteFailures()));
   x.Family("dova300_log_lines_pending", "gauge", "Log lines waiting to be written.");
   for (const TRow& r : rows)
-    x.Sample({{"serial", r.Serial}}, PendingLines(r.Panel->Log()));
+    x.Sample({{"serial", r.Serial}}, static_cast<double>(r.Panel->Log().PendingLines()));
   x.Family("dova300_log_lines_dropped_total", "counter",
            "Log lines given up because too many waited to be written.");
   for (const TRow& r : rows)
-    x.Sample({{"serial", r.Serial}}, DroppedLines(r.Panel->Log()));
+    x.Sample({{"serial", r.Serial}}, static_cast<double>(r.Panel->Log().DroppedLines()));
   return x.Take();
 }
 
