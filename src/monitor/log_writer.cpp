@@ -57,14 +57,12 @@ bool TLogWriter::TryOpen(bool make_folder) {
 void TLogWriter::Open(const QString& path) {
   path_ = path;
   wanted_ = true;
+  bool big = false;
   if (TryOpen(false)) {
-    if (File->Position() > kLogSizeWarning) {
-      boxes_.ShowWarning(QStringLiteral("File: ") + path +
-                         QStringLiteral(" exceeds 10MB. Consider archiving and deleting"));
-    }
+    big = File->Position() > kLogSizeWarning;
     // Lines still waiting from before (the folder changed while they waited) come first,
     // with their own time stamps.
-    if (File && !pending_.empty()) Flush();
+    if (!pending_.empty()) Flush();
   } else {
     boxes_.DisplayMessage(QStringLiteral("File Open Error! Cannot Open: ") + path,
                           QStringLiteral("Error"));
@@ -72,7 +70,13 @@ void TLogWriter::Open(const QString& path) {
     stopped_ = true;
     RetryTimer.SetEnabled(true);
   }
+  // "Connected" goes in before the size warning: the warning is modal, and the link may
+  // end (and write its last line) while it is open.
   WriteLog(QStringLiteral("Connected"));
+  if (big) {
+    boxes_.ShowWarning(QStringLiteral("File: ") + path +
+                       QStringLiteral(" exceeds 10MB. Consider archiving and deleting"));
+  }
 }
 
 QByteArray TLogWriter::Line(const QString& text) const {

@@ -50,5 +50,29 @@ TEST(ReplugTest, AThousandCyclesLeaveNothingBehindAndLogEveryConnection) {
   EXPECT_TRUE(f.errors.messages.empty());
 }
 
+// Plugged in again before the main window has freed the old tile: the new link must still
+// log, after the old link's last line.
+TEST(ReplugTest, AFastReplugLogsEveryConnectionInOrder) {
+  for (const int delay_ms : {0, 50, 500}) {
+    MainFormFixture f;
+    TMainForm& form = f.Create();
+    f.Plug("Quick");
+    const QString log = form.ActivePanels[0]->LogFilePath();
+    for (int i = 0; i < 5; ++i) {
+      f.fleet.At(0).Unplug();
+      f.sched.AdvanceBy(delay_ms);
+      f.fleet.Replug(0);
+      f.sched.AdvanceBy(6000);
+    }
+    form.Close();
+    QStringList marks;
+    for (const QString& line : MainFormFixture::LogLines(log)) {
+      if (line.endsWith(QStringLiteral(", Connected"))) marks << QStringLiteral("C");
+      if (line.endsWith(QStringLiteral(", Disconnected"))) marks << QStringLiteral("D");
+    }
+    EXPECT_EQ(marks.join(QString()), QStringLiteral("CDCDCDCDCDCD")) << delay_ms << " ms";
+  }
+}
+
 }  // namespace
 }  // namespace dova::testing
