@@ -254,17 +254,16 @@ void TMainWindow::BuildMenu() {
     const char* name;
     const char* caption;
     int minutes;
-    void (TMainForm::*click)();
+    std::function<void()> click;
   } ranges[] = {
-      {"ViewLast6Hours", "Last 6 Hours", 360, &TMainForm::ViewLast6HoursClick},
-      {"ViewLast12Hours", "Last 12 Hours", 720, &TMainForm::ViewLast12HoursClick},
-      {"ViewLast24Hours", "Last 24 Hours", 1440, &TMainForm::ViewLast24HoursClick},
-      {"ViewAll", "Last 3 Days", 4320, &TMainForm::ViewAllClick},
+      {"ViewLast6Hours", "Last 6 Hours", 360, [this] { form_.ViewLast6HoursClick(); }},
+      {"ViewLast12Hours", "Last 12 Hours", 720, [this] { form_.ViewLast12HoursClick(); }},
+      {"ViewLast24Hours", "Last 24 Hours", 1440, [this] { form_.ViewLast24HoursClick(); }},
+      {"ViewAll", "Last 3 Days", 4320, [this] { form_.ViewAllClick(); }},
   };
   for (const auto& r : ranges) {
-    auto click = r.click;
-    QAction* action = AddCommand(view, QString::fromLatin1(r.name), QString::fromLatin1(r.caption),
-                                 {}, [this, click] { (form_.*click)(); });
+    QAction* action =
+        AddCommand(view, QString::fromLatin1(r.name), QString::fromLatin1(r.caption), {}, r.click);
     action->setCheckable(true);
     view_group_->addAction(action);
     view_actions_[r.minutes] = action;
