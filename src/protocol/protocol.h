@@ -5,6 +5,7 @@
 // here knows about tiles; the tile (dova_panel.h) dispatches on what this unit returns.
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 #include <cstdint>
@@ -48,8 +49,13 @@ QString TagText(TTag tag);
 // Text to the incubator's 8-bit code page (the system code page; plain ASCII is copied
 // byte for byte without a converter).
 QByteArray ToDevice(QStringView text);
-// 8-bit text from the incubator to UTF-16, the same way back.
+// 8-bit text from the incubator to UTF-16: UTF-8 when the bytes are valid UTF-8, otherwise
+// Windows-1252, the code page a Windows copy of this program writes names in. (Windows-1252
+// text that happens to be valid UTF-8, such as "Ã©", reads as UTF-8.) Plain ASCII is copied
+// without a converter.
 QString FromDevice(const QByteArray& bytes);
+// Windows-1252 to UTF-16, every byte one character.
+QString FromWindows1252(QByteArrayView bytes);
 
 // prefix + body + CR as the bytes that go on the wire, in one piece.
 QByteArray BuildCommand(std::string_view prefix, QStringView body);
@@ -69,7 +75,8 @@ TTag ClassifyTag(std::string_view tag);
 
 // A reply line taken apart. When the received bytes are all ASCII, `Ascii` is true and
 // the views point into the caller's QByteArray (no conversion, no allocation); otherwise the
-// line is converted and `Text` holds it, with TagText/ValueText views into it.
+// line is converted as FromDevice converts it and `Text` holds it, with TagText/ValueText
+// views into it. Positions count characters, so a Windows-1252 line counts one per byte.
 struct TReplyParts {
   TTag Tag = TTag::None;
   bool Ascii = true;
