@@ -2,43 +2,100 @@
 
 #include <QDateTime>
 #include <QMetaObject>
+#include <algorithm>
+#include <numeric>
 
 #include "platform/timer.h"
 
 namespace dova {
 
-QtScheduler::QtScheduler() = default;
-
-QtScheduler::~QtScheduler() {
-  for (auto& [id, qt] : qtimers_)
-    delete qt;
+QtScheduler::QtScheduler() {
+  waker_.setSingleShot(true);
+  waker_.setTimerType(Qt::PreciseTimer);
+  QObject::connect(&waker_, &QTimer::timeout, &context_, [this] { Tick(); });
+  clock_.start();
 }
+
+QtScheduler::~QtScheduler() = default;
 
 TDateTime QtScheduler::Now() const {
   return DateTimeFromQDateTime(QDateTime::currentDateTime());
 }
 
+std::int64_t QtScheduler::FirstFiring(std::int64_t now_ms, std::uint32_t interval_ms) {
+  const std::int64_t tick = std::gcd(interval_ms, kTickMs);
+  const std::int64_t due = now_ms + interval_ms;
+  return (due + tick - 1) / tick * tick;
+}
+
 void QtScheduler::Arm(Timer& timer) {
-  QTimer*& qt = qtimers_[timer.Id()];
-  if (!qt) {
-    qt = new QTimer(&context_);
-    qt->setTimerType(Qt::PreciseTimer);
-    const std::uint64_t id = timer.Id();
-    QObject::connect(qt, &QTimer::timeout, &context_, [this, id] {
-      FireTimer(id);
-      RunPending();
-    });
-  }
-  qt->start(static_cast<int>(timer.Interval()));
+  const std::uint64_t seq = next_seq_++;
+  armed_[timer.Id()] = seq;
+  queue_.push(Entry{FirstFiring(clock_.elapsed(), timer.Interval()), seq, timer.Id()});
+  ArmWaker();
 }
 
 void QtScheduler::Disarm(Timer& timer) {
-  auto it = qtimers_.find(timer.Id());
-  if (it == qtimers_.end()) return;
-  // The timer may be deleted from inside its own timeout: let Qt free it later.
-  it->second->stop();
-  it->second->deleteLater();
-  qtimers_.erase(it);
+  // The entry goes stale in the queue; a wake-up it leaves behind finds nothing due.
+  armed_.erase(timer.Id());
+}
+
+const QtScheduler::Entry* QtScheduler::Top() {
+  while (!queue_.empty()) {
+    const Entry& top = queue_.top();
+    auto it = armed_.find(top.id);
+    if (it != armed_.end() && it->second == top.seq) return &top;
+    queue_.pop();  // stale: disarmed, re-armed or deleted since
+  }
+  return nullptr;
+}
+
+void QtScheduler::ArmWaker() {
+  const Entry* top = Top();
+  if (!top) {
+    // Nothing runs: the loop sleeps until a timer is armed.
+    if (waker_due_ != kNever) waker_.stop();
+    waker_due_ = kNever;
+    return;
+  }
+  if (top->due >= waker_due_) return;
+  waker_due_ = top->due;
+  // Rounded up: the loop must not wake before the tick, or it would only go to sleep again.
+  const std::int64_t wait_ns = top->due * 1000000 - clock_.nsecsElapsed();
+  waker_.start(static_cast<int>(std::max<std::int64_t>(0, (wait_ns + 999999) / 1000000)));
+}
+
+void QtScheduler::Tick() {
+  ++wake_ups_;
+  waker_due_ = kNever;
+  const std::int64_t now = clock_.elapsed();
+  // Re-armed before any handler runs: one that opens a nested event loop (a message box)
+  // must not stop the other timers. The single-shot QTimer is a new Qt timer once started
+  // again, so the nested loop may fire it while this tick is still running.
+  ArmWaker();
+  while (const Entry* top = Top()) {
+    if (top->due > now) break;
+    const Entry entry = *top;
+    queue_.pop();
+    // The next firing, on the same grid; firings a held-up loop missed are dropped. The
+    // handler may still change it.
+    const std::int64_t interval = FindTimer(entry.id)->Interval();
+    std::int64_t next = entry.due + interval;
+    if (next <= now) next += ((now - next) / interval + 1) * interval;
+    const std::uint64_t seq = next_seq_++;
+    armed_[entry.id] = seq;
+    queue_.push(Entry{next, seq, entry.id});
+    // A timer whose handler is still running further up (it opened a message box) is not
+    // entered again; that firing is dropped, as a Qt timer drops it.
+    if (std::find(firing_.begin(), firing_.end(), entry.id) != firing_.end()) continue;
+    firing_.push_back(entry.id);
+    FireTimer(entry.id);
+    firing_.pop_back();
+    RunPending();
+  }
+  // The stand-in armed above points at this tick; point the wake-up at the next one.
+  waker_due_ = kNever;
+  ArmWaker();
 }
 
 void QtScheduler::WakeForPending() {

@@ -1,21 +1,54 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
-#include <QPointer>
 #include <QTimer>
+#include <cstdint>
+#include <limits>
+#include <queue>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/scheduler.h"
 
 namespace dova {
 
 // Runs our timers on the Qt event loop of the thread that creates it (the GUI thread).
+//
+// Every tile polls with two 20 ms timers and draws with 1 s ones; a Qt timer each would wake
+// the loop at as many phases as there are timers. Instead all timers share one wake-up: each
+// timer's firings are placed on a grid of ticks common to the whole scheduler, with a tick
+// every gcd(Interval, 20) ms counted from the scheduler's start. Every timer of the same
+// interval (and every timer whose interval is a multiple of 20 ms) fires on the same ticks,
+// in the order the timers were armed, from one wake-up of the loop.
+//
+// What that means for a timer: its first firing comes Interval ms after it was enabled (or its
+// interval changed), rounded up to the next tick of its grid: never early, at most
+// gcd(Interval, 20) - 1 ms late (under 20 ms; not at all for an interval that is not a
+// multiple of 2 or 5). After that it fires every Interval ms exactly, as the grid divides the
+// interval. A loop held up for longer than an interval drops the missed firings and goes on
+// on the same grid.
+//
+// A handler may run a nested event loop (a message box); the other timers keep firing
+// meanwhile, and the timer whose handler it is does not fire again until the handler has
+// returned, as with a Qt timer each.
 class QtScheduler : public Scheduler {
  public:
+  // The grid every tick group shares: ticks every gcd(Interval, kTickMs) ms.
+  static constexpr std::uint32_t kTickMs = 20;
+
   QtScheduler();
   ~QtScheduler() override;
 
   TDateTime Now() const override;
+
+  // Where a timer armed at elapsed time now_ms (since the scheduler's start) fires first.
+  static std::int64_t FirstFiring(std::int64_t now_ms, std::uint32_t interval_ms);
+
+  // For tests of the coalescing: the Qt timers the scheduler holds (one, however many of our
+  // timers run) and how often they have woken the loop.
+  std::size_t QtTimerCount() const { return 1; }
+  std::uint64_t WakeUps() const { return wake_ups_; }
 
  protected:
   void Arm(Timer& timer) override;
@@ -23,8 +56,33 @@ class QtScheduler : public Scheduler {
   void WakeForPending() override;
 
  private:
+  struct Entry {
+    std::int64_t due;  // a tick of the timer's grid, ms since start
+    std::uint64_t seq;
+    std::uint64_t id;
+    bool operator>(const Entry& o) const { return due != o.due ? due > o.due : seq > o.seq; }
+  };
+  static constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max();
+
+  // Fires every timer due by now, in order.
+  void Tick();
+  // Drops stale entries from the top of the queue; returns the top, or null when empty.
+  const Entry* Top();
+  // Points the wake-up at the earliest due timer, unless it already wakes that early.
+  void ArmWaker();
+
   QObject context_;
-  std::unordered_map<std::uint64_t, QTimer*> qtimers_;
+  QTimer waker_;
+  // When waker_ is due (ms since start), kNever while it is stopped.
+  std::int64_t waker_due_ = kNever;
+  QElapsedTimer clock_;
+  std::uint64_t next_seq_ = 1;
+  // id -> seq of its current arming; queue entries with another seq are stale.
+  std::unordered_map<std::uint64_t, std::uint64_t> armed_;
+  std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> queue_;
+  // Timers whose handlers are running, innermost last.
+  std::vector<std::uint64_t> firing_;
+  std::uint64_t wake_ups_ = 0;
 };
 
 }  // namespace dova

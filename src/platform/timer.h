@@ -12,6 +12,11 @@ class Scheduler;
 // and a handler. Enabling it, changing the interval or assigning a handler while it runs
 // restarts the countdown; assigning the value a property already has does nothing.
 // A handler may disable, re-arm or delete any timer, itself included.
+//
+// The first firing comes Interval ms after the countdown (re)started; the Qt scheduler may
+// round it up to the next tick its timers share (never earlier, under 20 ms later, see
+// qt_scheduler.h), after which the timer fires every Interval ms. The virtual scheduler
+// keeps exact times. Timers due at the same moment fire in the order they were armed.
 class Timer {
  public:
   explicit Timer(Scheduler& scheduler, std::uint32_t interval_ms = 1000, bool enabled = true);

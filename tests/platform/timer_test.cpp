@@ -2,7 +2,11 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <functional>
 #include <memory>
+#include <numeric>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -157,6 +161,150 @@ TEST(QtSchedulerTest, RunsTimersOnTheEventLoop) {
   EXPECT_EQ(count, 3);
   const TDateTime now = sched.Now();
   EXPECT_GT(now, 40000.0);  // some day after 2009
+}
+
+TEST(QtSchedulerTest, FirstFiringIsTheNextTickOfItsGridAtOrAfterTheDueTime) {
+  struct Case {
+    std::int64_t now;
+    std::uint32_t interval;
+    std::int64_t first;
+  };
+  const Case cases[] = {
+      {0, 20, 20},         // on the grid already
+      {7, 20, 40},         // due at 27: the next 20 ms tick
+      {20, 20, 40},        //
+      {21, 20, 60},        // due at 41
+      {7, 1000, 1020},     // a multiple of 20 ms shares the 20 ms ticks
+      {7, 50, 60},         // 50 ms: a 10 ms grid, every firing 50 ms apart
+      {7, 30, 40},         // 30 ms: a 10 ms grid
+      {7, 5, 15},          // 5 ms: a 5 ms grid
+      {7, 37, 44},         // no common divisor: exactly when due
+      {7, 59993, 60000},   // a wait worked out from the clock: a 1 ms grid
+      {13, 59980, 60000},  // a multiple of 20 ms again: due at 59993, fired at 60000
+  };
+  for (const Case& c : cases) {
+    const std::int64_t first = QtScheduler::FirstFiring(c.now, c.interval);
+    EXPECT_EQ(first, c.first) << c.now << " + " << c.interval;
+    // Never early, and late by less than one tick of the 20 ms grid.
+    EXPECT_GE(first, c.now + c.interval);
+    EXPECT_LT(first, c.now + c.interval + QtScheduler::kTickMs);
+  }
+}
+
+// Runs the Qt event loop until done() holds, at most a few seconds.
+bool RunLoopUntil(const std::function<bool()>& done) {
+  QElapsedTimer guard;
+  guard.start();
+  while (!done() && guard.elapsed() < 5000)
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  return done();
+}
+
+TEST(QtSchedulerTest, TimersOfTheSameIntervalShareOneWakeUpAndFireInArmingOrder) {
+  QtScheduler sched;
+  // Ten tiles: a 20 ms read timer and a 20 ms poll timer each, and 1 s plot timers.
+  constexpr int kFast = 20;
+  std::vector<std::unique_ptr<Timer>> timers;
+  std::vector<int> counts(kFast + 3, 0);
+  std::vector<int> order;
+  for (int i = 0; i < kFast + 3; ++i) {
+    timers.push_back(std::make_unique<Timer>(sched, i < kFast ? 20 : 1000, true));
+    timers.back()->SetOnTimer([&, i] {
+      if (counts[i]++ == 0) order.push_back(i);
+    });
+  }
+  ASSERT_TRUE(RunLoopUntil([&] { return counts[kFast] >= 1 && counts[0] >= 55; }));
+  // Ids first fired in the order they were armed (a later arming is never due earlier).
+  std::vector<int> armed(kFast + 3);
+  std::iota(armed.begin(), armed.end(), 0);
+  EXPECT_EQ(order, armed);
+  EXPECT_EQ(sched.QtTimerCount(), 1u);
+  // Every 20 ms timer fired on the same ticks (one may have been armed across a tick
+  // boundary, one firing behind), and the 1 s ones came on those ticks too: the loop woke
+  // about once per tick, not once per timer.
+  for (int i = 0; i < kFast; ++i)
+    EXPECT_NEAR(counts[i], counts[0], 1) << i;
+  const std::uint64_t ticks = static_cast<std::uint64_t>(counts[0]);
+  EXPECT_LE(sched.WakeUps(), ticks + 2);
+  EXPECT_GE(sched.WakeUps(), ticks);
+}
+
+TEST(QtSchedulerTest, NeverFiresEarlyAndRestartingCountsFromTheRestart) {
+  QtScheduler sched;
+  QElapsedTimer clock;
+  Timer t(sched, 100, false);
+  std::vector<std::int64_t> fired;
+  t.SetOnTimer([&] { fired.push_back(clock.elapsed()); });
+  clock.start();
+  t.SetEnabled(true);
+  ASSERT_TRUE(RunLoopUntil([&] { return fired.size() == 1; }));
+  EXPECT_GE(fired[0], 100);
+  // Changing the interval restarts the countdown from here.
+  const std::int64_t restart = clock.elapsed();
+  t.SetInterval(60);
+  ASSERT_TRUE(RunLoopUntil([&] { return fired.size() == 4; }));
+  EXPECT_GE(fired[1] - restart, 60);
+  EXPECT_GE(fired[3] - fired[1], 2 * 60);  // no faster than its interval
+  // Disabling and enabling again restarts it too.
+  t.SetEnabled(false);
+  const std::int64_t enabled = clock.elapsed();
+  t.SetEnabled(true);
+  ASSERT_TRUE(RunLoopUntil([&] { return fired.size() == 5; }));
+  EXPECT_GE(fired[4] - enabled, 60);
+}
+
+TEST(QtSchedulerTest, AHandlerCanDeleteATimerDueOnTheSameTick) {
+  QtScheduler sched;
+  auto a = std::make_unique<Timer>(sched, 20, true);
+  auto b = std::make_unique<Timer>(sched, 20, true);
+  Timer c(sched, 20, true);
+  int b_count = 0;
+  int c_count = 0;
+  a->SetOnTimer([&] {
+    b.reset();
+    a.reset();
+  });
+  b->SetOnTimer([&] { ++b_count; });
+  c.SetOnTimer([&] { ++c_count; });
+  ASSERT_TRUE(RunLoopUntil([&] { return c_count >= 3; }));
+  EXPECT_EQ(a, nullptr);
+  EXPECT_EQ(b_count, 0);
+}
+
+TEST(QtSchedulerTest, OtherTimersKeepFiringWhileAHandlerRunsANestedLoop) {
+  QtScheduler sched;
+  Timer modal(sched, 20, true);
+  Timer poll(sched, 20, true);
+  QEventLoop* box = nullptr;
+  int modal_calls = 0;
+  int modal_calls_inside = -1;
+  int polls = 0;
+  int polls_inside = -1;
+  // A message box from a handler whose timer stays enabled (an error box): its own event
+  // loop, open until the poll timer has fired five times. The handler arms no timer of ours,
+  // so only the scheduler can keep the others going.
+  modal.SetOnTimer([&] {
+    if (++modal_calls > 1) return;
+    QEventLoop loop;
+    QTimer guard;
+    QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
+    guard.start(3000);
+    const int before = polls;
+    box = &loop;
+    loop.exec();
+    box = nullptr;
+    polls_inside = polls - before;
+    modal_calls_inside = modal_calls;
+  });
+  poll.SetOnTimer([&] {
+    if (++polls >= 5 && box) box->quit();
+  });
+  ASSERT_TRUE(RunLoopUntil([&] { return polls_inside >= 0; }));
+  EXPECT_GE(polls_inside, 5);
+  EXPECT_EQ(modal_calls_inside, 1);  // not entered again while its box was open
+  // And both go on after the box has closed.
+  const int after = polls;
+  EXPECT_TRUE(RunLoopUntil([&] { return polls >= after + 3 && modal_calls >= 3; }));
 }
 
 }  // namespace
