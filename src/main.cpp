@@ -5,6 +5,9 @@
 
 #include "app/command_line.h"
 #include "console/run_headless.h"
+#ifdef DOVA_WITH_WINDOWS
+#include "ui/mainwindow/windowed_program.h"
+#endif
 
 int main(int argc, char** argv) {
   using namespace dova;
@@ -25,12 +28,16 @@ int main(int argc, char** argv) {
     PrintLine(CommandLineHelp());
     return 0;
   }
-  if (!line.WantsLogger()) {
-    PrintLine(
-        QStringLiteral("The windowed program is not available yet: run dova300-logger --headless "
-                       "(see --help)."));
-    return 2;
+  if (line.Version) {
+    PrintLine(QStringLiteral("dova300-logger ") + QStringLiteral(DOVA_VERSION));
+    return 0;
   }
+#ifdef DOVA_WITH_WINDOWS
+  if (!line.Headless) {
+    if (DisplayAvailable()) return RunWindowed(line, argc, argv);
+    PrintLine(QStringLiteral("No display to open windows on: running without windows."));
+  }
+#endif
   QCoreApplication app(argc, argv);
   return RunHeadless(line);
 }

@@ -79,6 +79,8 @@ TCommandLine ParseCommandLine(const QStringList& arguments) {
     QString value;
     if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
       line.Help = true;
+    } else if (arg == QLatin1String("--version")) {
+      line.Version = true;
     } else if (arg == QLatin1String("--headless")) {
       line.Headless = true;
     } else if (TakeValue(arguments, i, QStringLiteral("--simulate"), &value, &line.Error)) {
@@ -185,10 +187,11 @@ QString CommandLineHelp() {
       "  --metrics [ADDR:]PORT  Serve metrics for Prometheus at http://ADDR:PORT/metrics\n"
       "                         (default address 127.0.0.1, this computer only; 0.0.0.0\n"
       "                         or [::] for the network). Overrides the Metrics setting.\n"
+      "  --version              Show the version and end.\n"
       "  -h, --help             Show this text and end.\n"
       "\n"
-      "--simulate, --simulate-vcp and --device imply --headless until the windowed program is "
-      "available.\n"
+      "Without --headless the logger opens its window; where no display can be opened it says\n"
+      "so and runs without windows.\n"
       "Only one copy of the logger runs at a time; a second one ends at once.\n");
 }
 

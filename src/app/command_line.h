@@ -24,6 +24,8 @@ std::optional<TMetricsAddress> ParseMetricsAddress(const QString& text);
 // What the logger was asked to do on its command line.
 struct TCommandLine {
   bool Help = false;
+  // --version: print the version and end.
+  bool Version = false;
   bool Headless = false;
   // Simulated incubators to plug in (--simulate N); 0 for none.
   int Simulate = 0;
