@@ -8,6 +8,7 @@
 
 #include "app/run.h"
 #include "convert/vcp_to_usbx_conv.h"
+#include "metrics/http/metrics_endpoint.h"
 #include "platform/error_reporter.h"
 #include "platform/qt_scheduler.h"
 #include "ui/dialogs/widget_dialogs.h"
@@ -49,6 +50,7 @@ int RunWindowed(const TCommandLine& line, int& argc, char** argv) {
   std::unique_ptr<TWindowedMainForm> form;
   std::unique_ptr<TMainWindow> window;
   std::unique_ptr<ui::TWidgetDialogs> dialogs;
+  std::unique_ptr<TMetricsService> metrics;
 
   TFrontEnd front;
   // The template tile's height is the tile's fixed height, which the form knows already.
@@ -65,6 +67,8 @@ int RunWindowed(const TCommandLine& line, int& argc, char** argv) {
         *form, MakeTrendWindow,
         [&sched](std::exception_ptr error) { sched.ReportException(error); });
     window->ShowMaximized();
+    // --metrics or the Metrics setting: the endpoint for Prometheus.
+    metrics = StartMetricsService(*form, line.Metrics, services.Settings(), Print);
     return *form;
   };
   // Every dialog is made at once, hidden, after the main window.
@@ -80,6 +84,7 @@ int RunWindowed(const TCommandLine& line, int& argc, char** argv) {
     if (window) window->close();
   };
   front.Teardown = [&] {
+    metrics.reset();
     window.reset();
     form.reset();
     dialogs.reset();
