@@ -19,7 +19,25 @@ QtScheduler::QtScheduler() {
 QtScheduler::~QtScheduler() = default;
 
 TDateTime QtScheduler::Now() const {
-  return DateTimeFromQDateTime(QDateTime::currentDateTime());
+  return LocalTimeAt(QDateTime::currentMSecsSinceEpoch());
+}
+
+TDateTime QtScheduler::LocalTimeAt(std::int64_t utc_ms) const {
+  // Asking for local time reads the system's zone file every time, and the program asks
+  // for every reply. The offset from UTC changes only on a whole minute (daylight saving
+  // time, another zone chosen), so it is looked up once per minute of UTC.
+  constexpr std::int64_t kMinute = 60000;
+  const std::int64_t minute = utc_ms - ((utc_ms % kMinute) + kMinute) % kMinute;
+  if (minute != offset_minute_) {
+    offset_minute_ = minute;
+    offset_ms_ = std::int64_t{QDateTime::fromMSecsSinceEpoch(minute).offsetFromUtc()} * 1000;
+  }
+  // Days since 1899-12-30 (1970-01-01 is day 25569), summed as DateTimeFromQDateTime sums
+  // them, so both give the same value for the same instant.
+  constexpr std::int64_t kDay = 86400000;
+  const std::int64_t local = utc_ms + offset_ms_;
+  const std::int64_t days = local / kDay - (local % kDay < 0 ? 1 : 0);
+  return static_cast<double>(days + 25569) + static_cast<double>(local - days * kDay) / kMsPerDay;
 }
 
 std::int64_t QtScheduler::FirstFiring(std::int64_t now_ms, std::uint32_t interval_ms) {

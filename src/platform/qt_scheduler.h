@@ -41,6 +41,8 @@ class QtScheduler : public Scheduler {
   ~QtScheduler() override;
 
   TDateTime Now() const override;
+  // The local date-time of an instant (ms since 1970 UTC), as Now() works it out.
+  TDateTime LocalTimeAt(std::int64_t utc_ms) const;
 
   // Where a timer armed at elapsed time now_ms (since the scheduler's start) fires first.
   static std::int64_t FirstFiring(std::int64_t now_ms, std::uint32_t interval_ms);
@@ -83,6 +85,10 @@ class QtScheduler : public Scheduler {
   // Timers whose handlers are running, innermost last.
   std::vector<std::uint64_t> firing_;
   std::uint64_t wake_ups_ = 0;
+  // The offset of local time from UTC (ms) throughout the UTC minute that starts at
+  // offset_minute_ (ms since 1970); see LocalTimeAt.
+  mutable std::int64_t offset_minute_ = kNever;
+  mutable std::int64_t offset_ms_ = 0;
 };
 
 }  // namespace dova

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -161,6 +162,44 @@ TEST(QtSchedulerTest, RunsTimersOnTheEventLoop) {
   EXPECT_EQ(count, 3);
   const TDateTime now = sched.Now();
   EXPECT_GT(now, 40000.0);  // some day after 2009
+}
+
+// Now() looks up the offset from UTC once per minute; around the changes to and from
+// daylight saving time it must still agree with Qt's own local time to the millisecond.
+TEST(QtSchedulerTest, LocalTimeFollowsDaylightSavingChangesToTheMillisecond) {
+  const QByteArray saved_tz = qgetenv("TZ");
+  const bool had_tz = qEnvironmentVariableIsSet("TZ");
+  qputenv("TZ", "Europe/Berlin");
+  QtScheduler sched;
+  // 29 March 2026, 01:00 UTC: 02:00 CET becomes 03:00 CEST; 25 October 2026, 01:00 UTC: back.
+  const std::int64_t spring =
+      QDateTime(QDate(2026, 3, 29), QTime(1, 0), Qt::UTC).toMSecsSinceEpoch();
+  const std::int64_t autumn =
+      QDateTime(QDate(2026, 10, 25), QTime(1, 0), Qt::UTC).toMSecsSinceEpoch();
+  const std::int64_t instants[] = {
+      spring - 60001,
+      spring - 1,
+      spring,
+      spring + 1,
+      spring + 59999,
+      spring - 1,  // the clock set back across the change
+      autumn - 1,
+      autumn,
+      autumn + 3600000,
+      autumn - 1,
+      0,
+      -1,
+  };
+  for (const std::int64_t utc : instants) {
+    EXPECT_EQ(sched.LocalTimeAt(utc), DateTimeFromQDateTime(QDateTime::fromMSecsSinceEpoch(utc)))
+        << utc;
+  }
+  EXPECT_EQ(MillisecondsBetween(sched.LocalTimeAt(spring - 1), sched.LocalTimeAt(spring)), 3600001);
+  if (had_tz) {
+    qputenv("TZ", saved_tz);
+  } else {
+    qunsetenv("TZ");
+  }
 }
 
 TEST(QtSchedulerTest, FirstFiringIsTheNextTickOfItsGridAtOrAfterTheDueTime) {
