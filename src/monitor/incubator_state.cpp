@@ -153,6 +153,12 @@ void TIncubatorState::Emit(TTileEventKind kind, TTileSide side, bool initial) {
   events_.Emit(e);
 }
 
+void TIncubatorState::Change(bool& state, bool value, TTileEventKind kind, TTileSide side) {
+  if (state == value) return;
+  state = value;
+  Emit(kind, side);
+}
+
 void TIncubatorState::EmitSetPoint(TTileSide side, int decimals, double value) {
   if (FirstCycle) return;
   TTileEvent e;
@@ -336,42 +342,21 @@ void TIncubatorState::ChamberStatus(const Chamber& c, int cls, bool first) {
   switch (cls) {
     case kIdle:
       c.TempError = false;
-      if (c.On) {
-        c.On = false;
-        Emit(TTileEventKind::ChamberOff, s);
-      }
+      Change(c.On, false, TTileEventKind::ChamberOff, s);
       break;
     case kLid:
-      if (!c.On) {
-        c.On = true;
-        Emit(TTileEventKind::ChamberOn, s);
-      }
+      Change(c.On, true, TTileEventKind::ChamberOn, s);
       c.TempError = false;
-      if (!c.LidOpen) {
-        c.LidOpen = true;
-        Emit(TTileEventKind::LidOpen, s);
-      }
+      Change(c.LidOpen, true, TTileEventKind::LidOpen, s);
       break;
     case kError:
-      if (!c.On) {
-        c.On = true;
-        Emit(TTileEventKind::ChamberOn, s);
-      }
-      if (!c.TempError) {
-        c.TempError = true;
-        Emit(TTileEventKind::TempError, s);
-      }
+      Change(c.On, true, TTileEventKind::ChamberOn, s);
+      Change(c.TempError, true, TTileEventKind::TempError, s);
       break;
     default:
-      if (!c.On) {
-        c.On = true;
-        Emit(TTileEventKind::ChamberOn, s);
-      }
+      Change(c.On, true, TTileEventKind::ChamberOn, s);
       c.TempError = false;
-      if (c.LidOpen) {
-        c.LidOpen = false;
-        Emit(TTileEventKind::LidClosed, s);
-      }
+      Change(c.LidOpen, false, TTileEventKind::LidClosed, s);
       break;
   }
 }
@@ -412,29 +397,17 @@ void TIncubatorState::GasStatus(int cls, bool first) {
       Purging = false;
       CO2Error = false;
       FlowError = false;
-      if (GasOn) {
-        GasOn = false;
-        Emit(TTileEventKind::GasOff, g);
-      }
+      Change(GasOn, false, TTileEventKind::GasOff, g);
       break;
     case kCO2:
       FlowError = false;
       Purging = false;
-      if (!CO2Error) {
-        CO2Error = true;
-        Emit(TTileEventKind::CO2Error, g);
-      }
+      Change(CO2Error, true, TTileEventKind::CO2Error, g);
       break;
     case kPurge:
       CO2Error = false;
-      if (!GasOn) {
-        GasOn = true;
-        Emit(TTileEventKind::GasOn, g);
-      }
-      if (!Purging) {
-        Purging = true;
-        Emit(TTileEventKind::PurgeStart, g);
-      }
+      Change(GasOn, true, TTileEventKind::GasOn, g);
+      Change(Purging, true, TTileEventKind::PurgeStart, g);
       break;
     case kError:
       CO2Error = false;

@@ -95,6 +95,8 @@ class TIncubatorState {
   void GasStatus(int cls, bool first);
   void Emit(TTileEventKind kind, TTileSide side, bool initial = false);
   void EmitSetPoint(TTileSide side, int decimals, double value);
+  // A state that changes tells of it; one that stays as it is says nothing.
+  void Change(bool& state, bool value, TTileEventKind kind, TTileSide side);
 
   Scheduler& sched_;
   const LogFormat& format_;
