@@ -95,21 +95,12 @@ void TTrendGraphWindow::BuildChart() {
   c.yAxis2->setRange(TTrendGraph::kRightAxisMinimum, TTrendGraph::kRightAxisMaximum);
 
   // Series order: the set-point line under the measured line, the marks above both.
-  sp_data_ = QSharedPointer<TLineMirror>::create();
-  value_data_ = QSharedPointer<TLineMirror>::create();
-  sp_graph_ = new TLineGraph(c.xAxis, c.yAxis);
-  sp_graph_->setData(sp_data_);
-  sp_graph_->setPen(QPen(kSetPointColor, 4));
-  sp_graph_->setName(kSetPointLegend);
-  value_graph_ = new TLineGraph(c.xAxis, c.yAxis);
-  value_graph_->setData(value_data_);
-  value_graph_->setPen(QPen(look_.ValueColor, 1));
-  value_graph_->setName(look_.ValueLegend);
-  for (QCPGraph* g : {sp_graph_, value_graph_}) {
-    g->setLineStyle(QCPGraph::lsLine);
-    g->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssNone));
-    g->setAdaptiveSampling(true);
-  }
+  sp_line_ = new TSeriesLine(c.xAxis, c.yAxis, &model_->SPSeries());
+  sp_line_->setPen(QPen(kSetPointColor, 4));
+  sp_line_->setName(kSetPointLegend);
+  value_line_ = new TSeriesLine(c.xAxis, c.yAxis, values_);
+  value_line_->setPen(QPen(look_.ValueColor, 1));
+  value_line_->setName(look_.ValueLegend);
   marks_ = new TMarksItem(&c, model_->EventSeries(), model_->ErrorSeries());
   marks_->SetFont(font());
 
@@ -128,8 +119,8 @@ void TTrendGraphWindow::BuildChart() {
   legend->setIconSize(25, 12);
   legend->setIconTextPadding(4);
   legend->setMargins(QMargins(5, 3, 5, 3));
-  value_graph_->addToLegend(legend);  // the newest series on top
-  sp_graph_->addToLegend(legend);
+  value_line_->addToLegend(legend);  // the newest series on top
+  sp_line_->addToLegend(legend);
 
   c.selectionRect()->setPen(QPen(Qt::black, 1, Qt::DotLine));
   c.selectionRect()->setBrush(Qt::NoBrush);
@@ -150,10 +141,6 @@ void TTrendGraphWindow::ApplyLocale() {
   value_ticker_->SetLocale(locale());
 }
 
-std::size_t TTrendGraphWindow::MirrorBytes() const {
-  return sp_data_->CapacityBytes() + value_data_->CapacityBytes();
-}
-
 void TTrendGraphWindow::ModelChanged() {
   // A hidden window does nothing: it catches up when it is shown.
   if (isVisible()) ScheduleRefresh();
@@ -164,9 +151,8 @@ void TTrendGraphWindow::ModelGone() {
   model_ = nullptr;
   values_ = nullptr;
   marks_->Detach();
-  sp_data_->Release();
-  value_data_->Release();
-  mirrored_ = false;
+  sp_line_->SetSeries(nullptr);
+  value_line_->SetSeries(nullptr);
 }
 
 void TTrendGraphWindow::ScheduleRefresh() {
@@ -189,13 +175,6 @@ void TTrendGraphWindow::Refresh() {
 
 void TTrendGraphWindow::Sync() {
   if (!model_ || !isVisible()) return;
-  const TLineSeries& sp = model_->SPSeries();
-  if (!mirrored_ || !sp_data_->CatchUp(sp, sp_revision_)) sp_data_->Assign(sp);
-  sp_revision_ = sp.Revision();
-  if (!mirrored_ || !value_data_->CatchUp(*values_, value_revision_)) value_data_->Assign(*values_);
-  value_revision_ = values_->Revision();
-  mirrored_ = true;
-
   // Margins in proportion to the chart: 5 per cent above, 3 below, 1 on either side; the
   // legend and the room between it and the plot come off the right.
   const int w = chart_->width();
@@ -308,10 +287,7 @@ void TTrendGraphWindow::showEvent(QShowEvent* event) {
 
 void TTrendGraphWindow::hideEvent(QHideEvent* event) {
   QWidget::hideEvent(event);
-  // Nobody sees the lines: give their copy back, and copy afresh when shown again.
-  sp_data_->Release();
-  value_data_->Release();
-  mirrored_ = false;
+  // Nobody sees the chart: give its pictures back; the first replot when shown draws anew.
   chart_->ReleaseBuffers();
 }
 

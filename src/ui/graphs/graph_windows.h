@@ -16,8 +16,8 @@
 //   closing the MDI children, so they really close.
 // - Destroy the window with its tile, before or after the model: it lets go of a model that goes
 //   first.
-// The window is a view: it keeps no data of its own beyond QCustomPlot's copy of the two lines
-// while it is shown, and hands the mouse to the model (zoom, pan, double click, close).
+// The window is a view: it draws the lines and marks from the model's own series, keeps no
+// copy of them, and hands the mouse to the model (zoom, pan, double click, close).
 
 #include <QSize>
 #include <QString>
@@ -28,7 +28,6 @@
 #include "graphs/gas_graph.h"
 #include "graphs/temp_graph.h"
 
-class QCPGraph;
 class QCPRange;
 
 namespace dova {
@@ -38,7 +37,7 @@ class Timer;
 namespace dova::ui {
 
 class TTrendChart;
-class TLineMirror;
+class TSeriesLine;
 class TMarksItem;
 class TTimeTicker;
 class TValueTicker;
@@ -75,8 +74,9 @@ class TTrendGraphWindow : public QWidget {
   TTrendGraph* Model() const { return model_; }
   // Replots done since creation.
   int ReplotCount() const { return replots_; }
-  // Bytes held by QCustomPlot's copies of the two lines.
-  std::size_t MirrorBytes() const;
+  // The set-point line and the measured line.
+  TSeriesLine& SetPointLine() const { return *sp_line_; }
+  TSeriesLine& ValueLine() const { return *value_line_; }
   bool ZoomAnimating() const { return zoom_timer_ != nullptr; }
 
   // True (the default): the close box minimises. False at shutdown: a close closes.
@@ -116,13 +116,8 @@ class TTrendGraphWindow : public QWidget {
   const TLineSeries* values_;
   TTrendLook look_;
   TTrendChart* chart_ = nullptr;
-  QCPGraph* sp_graph_ = nullptr;
-  QCPGraph* value_graph_ = nullptr;
-  QSharedPointer<TLineMirror> sp_data_;
-  QSharedPointer<TLineMirror> value_data_;
-  std::uint64_t sp_revision_ = 0;
-  std::uint64_t value_revision_ = 0;
-  bool mirrored_ = false;
+  TSeriesLine* sp_line_ = nullptr;
+  TSeriesLine* value_line_ = nullptr;
   TMarksItem* marks_ = nullptr;
   QSharedPointer<TTimeTicker> time_ticker_;
   QSharedPointer<TValueTicker> value_ticker_;

@@ -3,98 +3,103 @@
 #include <algorithm>
 
 #include "graphs/axis_labels.h"
+#include "graphs/line_pixels.h"
 
 namespace dova::ui {
 
-// ---- TLineMirror
+// ---- TSeriesLine
 
-void TLineMirror::Assign(const TLineSeries& series) {
-  QVector<QCPGraphData> data;
-  const auto n = static_cast<qsizetype>(series.Count());
-  data.reserve(n + n / 32 + 64);
-  for (const TChartPoint& p : series)
-    data.append(QCPGraphData(p.x, p.y));
-  mData.swap(data);
-  mPreallocSize = 0;
-  mPreallocIteration = 0;
-}
+namespace {
 
-void TLineMirror::Release() {
-  QVector<QCPGraphData>().swap(mData);
-  mPreallocSize = 0;
-  mPreallocIteration = 0;
-}
-
-bool TLineMirror::CatchUp(const TLineSeries& series, std::uint64_t revision) {
-  return series.ChangesSince(revision, [this](const TLineSeries::TChange& c) {
-    switch (c.Kind) {
-      case TSeriesChangeKind::Appended:
-        PushBack(c.Value);
-        break;
-      case TSeriesChangeKind::Inserted:
-        InsertAt(c.Index, c.Value);
-        break;
-      case TSeriesChangeKind::FirstRemoved:
-        PopFront();
-        break;
-      case TSeriesChangeKind::LastRemoved:
-        PopBack();
-        break;
-      case TSeriesChangeKind::Cleared:
-        mData.clear();
-        mPreallocSize = 0;
-        break;
-    }
-  });
-}
-
-void TLineMirror::MakeRoom() {
-  if (mData.size() < mData.capacity()) return;
-  if (mPreallocSize > 0) {
-    // The room the oldest points left at the front: move the line down into it.
-    std::copy(mData.begin() + mPreallocSize, mData.end(), mData.begin());
-    mData.resize(mData.size() - mPreallocSize);
-    mPreallocSize = 0;
-    if (mData.size() < mData.capacity()) return;
+bool InDomain(double v, QCP::SignDomain domain) {
+  switch (domain) {
+    case QCP::sdNegative:
+      return v < 0;
+    case QCP::sdPositive:
+      return v > 0;
+    case QCP::sdBoth:
+      break;
   }
-  const qsizetype n = mData.size();
-  mData.reserve(n + std::max<qsizetype>(n / 32, 256));
+  return true;
 }
 
-void TLineMirror::PushBack(const TChartPoint& p) {
-  MakeRoom();
-  mData.append(QCPGraphData(p.x, p.y));
+}  // namespace
+
+TSeriesLine::TSeriesLine(QCPAxis* key_axis, QCPAxis* value_axis, const TLineSeries* series)
+    : QCPAbstractPlottable(key_axis, value_axis), series_(series) {
+  setSelectable(QCP::stNone);
+  setBrush(Qt::NoBrush);
 }
 
-void TLineMirror::InsertAt(std::size_t index, const TChartPoint& p) {
-  MakeRoom();
-  mData.insert(mPreallocSize + static_cast<qsizetype>(index), QCPGraphData(p.x, p.y));
+QCPRange TSeriesLine::getKeyRange(bool& found_range, QCP::SignDomain domain) const {
+  QCPRange range;
+  found_range = false;
+  if (!series_) return range;
+  for (const TChartPoint& p : *series_) {
+    if (!InDomain(p.x, domain)) continue;
+    if (!found_range) range = QCPRange(p.x, p.x);
+    range.expand(p.x);
+    found_range = true;
+  }
+  return range;
 }
 
-void TLineMirror::PopFront() {
-  if (size() > 0) ++mPreallocSize;
+QCPRange TSeriesLine::getValueRange(bool& found_range, QCP::SignDomain domain,
+                                    const QCPRange& in_key_range) const {
+  QCPRange range;
+  found_range = false;
+  if (!series_) return range;
+  const bool all_keys = in_key_range == QCPRange();
+  for (const TChartPoint& p : *series_) {
+    if (!InDomain(p.y, domain) || (!all_keys && !in_key_range.contains(p.x))) continue;
+    if (!found_range) range = QCPRange(p.y, p.y);
+    range.expand(p.y);
+    found_range = true;
+  }
+  return range;
 }
 
-void TLineMirror::PopBack() {
-  if (size() > 0) mData.removeLast();
-}
+void TSeriesLine::draw(QCPPainter* painter) {
+  QCPAxis* x_axis = keyAxis();
+  QCPAxis* y_axis = valueAxis();
+  if (!series_ || series_->Empty() || !x_axis || !y_axis) return;
+  if (mPen.style() == Qt::NoPen) return;
+  const QRect plot = x_axis->axisRect()->rect();
+  const QCPRange xs = x_axis->range();
+  const QCPRange ys = y_axis->range();
+  if (plot.width() <= 0 || plot.height() <= 0 || xs.size() <= 0 || ys.size() <= 0) return;
+  // As the axes' coordToPixel place them.
+  TPixelMap map;
+  map.XScale = plot.width() / xs.size();
+  map.XOffset = plot.left() - xs.lower * map.XScale;
+  map.YScale = -plot.height() / ys.size();
+  map.YOffset = plot.bottom() + ys.lower * plot.height() / ys.size();
+  QVector<QPointF> pixels;
+  LinePixels(*series_, xs.lower, xs.upper, map, pixels);
+  if (pixels.isEmpty()) return;
 
-// ---- TLineGraph
-
-void TLineGraph::drawLinePlot(QCPPainter* painter, const QVector<QPointF>& lines) const {
-  if (painter->pen().widthF() <= 1 || lines.size() < 2) {
-    QCPGraph::drawLinePlot(painter, lines);
+  applyDefaultAntialiasingHint(painter);
+  painter->setPen(mPen);
+  painter->setBrush(Qt::NoBrush);
+  if (mPen.widthF() <= 1 || pixels.size() < 2) {
+    if (pixels.size() == 1)
+      painter->drawPoint(pixels[0]);
+    else
+      painter->drawPolyline(pixels.constData(), static_cast<int>(pixels.size()));
     return;
   }
-  if (painter->pen().style() == Qt::NoPen || painter->pen().color().alpha() == 0) return;
-  applyDefaultAntialiasingHint(painter);
   QVector<QLineF> segments;
-  segments.reserve(lines.size() - 1);
-  for (qsizetype i = 1; i < lines.size(); ++i) {
-    if (lines[i - 1] != lines[i]) segments.append(QLineF(lines[i - 1], lines[i]));
-  }
-  if (segments.isEmpty()) segments.append(QLineF(lines[0], lines[0]));
+  segments.reserve(pixels.size() - 1);
+  for (qsizetype i = 1; i < pixels.size(); ++i)
+    segments.append(QLineF(pixels[i - 1], pixels[i]));
   painter->drawLines(segments);
+}
+
+void TSeriesLine::drawLegendIcon(QCPPainter* painter, const QRectF& rect) const {
+  applyDefaultAntialiasingHint(painter);
+  painter->setPen(mPen);
+  const double y = rect.top() + rect.height() / 2.0;
+  painter->drawLine(QLineF(rect.left(), y, rect.right() + 5, y));
 }
 
 // ---- TMarksItem
@@ -218,6 +223,15 @@ void TValueTicker::generate(const QCPRange& range, const QLocale&, QChar, int,
 }
 
 // ---- TTrendChart
+
+std::size_t TTrendChart::BufferBytes() const {
+  std::size_t bytes = 0;
+  for (const QSharedPointer<QCPAbstractPaintBuffer>& buffer : mPaintBuffers) {
+    const QSize size = buffer->size() * buffer->devicePixelRatio();
+    bytes += static_cast<std::size_t>(size.width()) * static_cast<std::size_t>(size.height()) * 4;
+  }
+  return bytes;
+}
 
 void TTrendChart::updateLayout() {
   QCustomPlot::updateLayout();

@@ -1,7 +1,7 @@
 #pragma once
 
 // The pieces of a trend chart on QCustomPlot: the chart widget with our mouse handling, the
-// data container that mirrors a model's line, the marks, the legend with its shadow and the
+// lines and the marks drawn from the model's series, the legend with its shadow and the
 // axis tickers. Used by the trend windows only.
 
 #include <qcustomplot.h>
@@ -14,40 +14,31 @@
 
 namespace dova::ui {
 
-// QCustomPlot's container for one line, kept equal to a model's series by replaying the
-// series' journal. Appending and dropping the oldest point cost constant time (amortised):
-// the oldest points leave by moving the container's start, and the room they leave is
-// reused once the end is full. The capacity stays within a thirty-second above the longest line
-// seen, so the copy costs about what the model's own points cost.
-class TLineMirror : public QCPGraphDataContainer {
+// One line of a trend chart, drawn straight from the model's series: the chart keeps no copy
+// of three days of points. Each replot reads the points of the visible time range, a few per
+// pixel column once there are more points than columns (see LinePixels). A pen wider than one
+// pixel draws segment by segment: a wide polyline goes through Qt's stroker as one path, and a
+// dense zig-zag of three days makes that path slow to fill, while each segment alone is a
+// simple shape whose square caps close the joins.
+class TSeriesLine : public QCPAbstractPlottable {
  public:
-  // Copies the series afresh.
-  void Assign(const TLineSeries& series);
-  // Replays what happened to the series since `revision`; false when it fell too far behind.
-  bool CatchUp(const TLineSeries& series, std::uint64_t revision);
-  // Frees the memory (a hidden window keeps no copy).
-  void Release();
-  std::size_t CapacityBytes() const {
-    return static_cast<std::size_t>(mData.capacity()) * sizeof(QCPGraphData);
-  }
+  TSeriesLine(QCPAxis* key_axis, QCPAxis* value_axis, const TLineSeries* series);
 
- private:
-  void MakeRoom();
-  void PushBack(const TChartPoint& p);
-  void InsertAt(std::size_t index, const TChartPoint& p);
-  void PopFront();
-  void PopBack();
-};
+  // The series drawn, or null once its model is gone.
+  const TLineSeries* Series() const { return series_; }
+  void SetSeries(const TLineSeries* series) { series_ = series; }
 
-// A line graph whose wide pen draws segment by segment. A wide polyline goes through Qt's
-// stroker as one path, and a dense zig-zag of three days makes that path slow to fill; each
-// segment alone is a simple shape, and the square caps close the joins.
-class TLineGraph : public QCPGraph {
- public:
-  TLineGraph(QCPAxis* key_axis, QCPAxis* value_axis) : QCPGraph(key_axis, value_axis) {}
+  double selectTest(const QPointF&, bool, QVariant*) const override { return -1; }
+  QCPRange getKeyRange(bool& found_range, QCP::SignDomain domain = QCP::sdBoth) const override;
+  QCPRange getValueRange(bool& found_range, QCP::SignDomain domain = QCP::sdBoth,
+                         const QCPRange& in_key_range = QCPRange()) const override;
 
  protected:
-  void drawLinePlot(QCPPainter* painter, const QVector<QPointF>& lines) const override;
+  void draw(QCPPainter* painter) override;
+  void drawLegendIcon(QCPPainter* painter, const QRectF& rect) const override;
+
+ private:
+  const TLineSeries* series_;
 };
 
 // The event and error marks, drawn straight from the model's mark series: the label in a box
@@ -132,6 +123,8 @@ class TTrendChart : public QCustomPlot {
 
   // Gives the pictures of the layers back while nobody sees them; the next replot draws anew.
   void ReleaseBuffers() { mPaintBuffers.clear(); }
+  // Bytes held by the pictures of the layers.
+  std::size_t BufferBytes() const;
 
   std::function<bool()> OnAfterLayout;
   std::function<void()> OnResized;
