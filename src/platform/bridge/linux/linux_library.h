@@ -75,16 +75,22 @@ class LinuxSiLibrary : public SiLibrary {
                            std::uint8_t flush_receive) override;
 
  private:
+  // Bytes read ahead by a queue check, at most this many.
+  static constexpr std::size_t kReadAhead = 4096;
+
   struct OpenDevice {
     int fd = -1;
     // Receive overruns counted by the tty driver when last looked at; absent where the
     // driver keeps no counters (pseudo-terminals, some adapters).
     std::optional<std::uint64_t> overruns;
+    // What the last queue check took from the tty and SI_Read has not handed out yet.
+    std::string held;
   };
 
   std::vector<Device> ScanSysfs() const;
   OpenDevice* Lookup(SiHandle handle);
   static void Release(OpenDevice& device);
+  static void ReadAhead(OpenDevice& device);
 
   std::string sysfs_root_;
   std::string dev_root_;
