@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QMetaObject>
 #include <algorithm>
+#include <functional>
 #include <numeric>
 
 #include "platform/timer.h"
@@ -47,25 +48,36 @@ std::int64_t QtScheduler::FirstFiring(std::int64_t now_ms, std::uint32_t interva
 }
 
 void QtScheduler::Arm(Timer& timer) {
-  const std::uint64_t seq = next_seq_++;
-  armed_[timer.Id()] = seq;
-  queue_.push(Entry{FirstFiring(clock_.elapsed(), timer.Interval()), seq, timer.Id()});
+  Remove(timer);
+  Push(Entry{FirstFiring(clock_.elapsed(), timer.Interval()), next_seq_++, &timer});
   ArmWaker();
 }
 
 void QtScheduler::Disarm(Timer& timer) {
-  // The entry goes stale in the queue; a wake-up it leaves behind finds nothing due.
-  armed_.erase(timer.Id());
+  // A wake-up it leaves behind finds nothing due.
+  Remove(timer);
 }
 
-const QtScheduler::Entry* QtScheduler::Top() {
-  while (!queue_.empty()) {
-    const Entry& top = queue_.top();
-    auto it = armed_.find(top.id);
-    if (it != armed_.end() && it->second == top.seq) return &top;
-    queue_.pop();  // stale: disarmed, re-armed or deleted since
-  }
-  return nullptr;
+void QtScheduler::Push(Entry entry) {
+  queue_.push_back(entry);
+  std::push_heap(queue_.begin(), queue_.end(), std::greater<Entry>());
+}
+
+QtScheduler::Entry QtScheduler::PopTop() {
+  std::pop_heap(queue_.begin(), queue_.end(), std::greater<Entry>());
+  const Entry entry = queue_.back();
+  queue_.pop_back();
+  return entry;
+}
+
+void QtScheduler::Remove(const Timer& timer) {
+  // Timers are stopped, restarted or destroyed seldom (a link coming or going), so a walk
+  // over a few entries per incubator costs less than keeping an index beside the heap.
+  const auto it = std::find_if(queue_.begin(), queue_.end(),
+                               [&timer](const Entry& e) { return e.timer == &timer; });
+  if (it == queue_.end()) return;
+  queue_.erase(it);
+  std::make_heap(queue_.begin(), queue_.end(), std::greater<Entry>());
 }
 
 void QtScheduler::ArmWaker() {
@@ -93,21 +105,20 @@ void QtScheduler::Tick() {
   ArmWaker();
   while (const Entry* top = Top()) {
     if (top->due > now) break;
-    const Entry entry = *top;
-    queue_.pop();
+    const Entry entry = PopTop();
+    Timer& timer = *entry.timer;
     // The next firing, on the same grid; firings a held-up loop missed are dropped. The
     // handler may still change it.
-    const std::int64_t interval = FindTimer(entry.id)->Interval();
+    const std::int64_t interval = timer.Interval();
     std::int64_t next = entry.due + interval;
     if (next <= now) next += ((now - next) / interval + 1) * interval;
-    const std::uint64_t seq = next_seq_++;
-    armed_[entry.id] = seq;
-    queue_.push(Entry{next, seq, entry.id});
+    Push(Entry{next, next_seq_++, &timer});
     // A timer whose handler is still running further up (it opened a message box) is not
     // entered again; that firing is dropped, as a Qt timer drops it.
-    if (std::find(firing_.begin(), firing_.end(), entry.id) != firing_.end()) continue;
-    firing_.push_back(entry.id);
-    FireTimer(entry.id);
+    const std::uint64_t id = timer.Id();
+    if (std::find(firing_.begin(), firing_.end(), id) != firing_.end()) continue;
+    firing_.push_back(id);
+    FireTimer(timer);
     firing_.pop_back();
     RunPending();
   }

@@ -5,8 +5,6 @@
 #include <QTimer>
 #include <cstdint>
 #include <limits>
-#include <queue>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/scheduler.h"
@@ -58,18 +56,25 @@ class QtScheduler : public Scheduler {
   void WakeForPending() override;
 
  private:
+  // A running timer's next firing. Every running timer has exactly one entry: arming replaces
+  // it and disarming (a timer stopped or destroyed) takes it out, so an entry's timer is alive.
   struct Entry {
     std::int64_t due;  // a tick of the timer's grid, ms since start
     std::uint64_t seq;
-    std::uint64_t id;
+    Timer* timer;
     bool operator>(const Entry& o) const { return due != o.due ? due > o.due : seq > o.seq; }
   };
+
   static constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max();
 
   // Fires every timer due by now, in order.
   void Tick();
-  // Drops stale entries from the top of the queue; returns the top, or null when empty.
-  const Entry* Top();
+  // The earliest entry, or null when no timer runs.
+  const Entry* Top() const { return queue_.empty() ? nullptr : &queue_.front(); }
+  void Push(Entry entry);
+  Entry PopTop();
+  // Takes the timer's entry out, if it has one.
+  void Remove(const Timer& timer);
   // Points the wake-up at the earliest due timer, unless it already wakes that early.
   void ArmWaker();
 
@@ -79,9 +84,9 @@ class QtScheduler : public Scheduler {
   std::int64_t waker_due_ = kNever;
   QElapsedTimer clock_;
   std::uint64_t next_seq_ = 1;
-  // id -> seq of its current arming; queue entries with another seq are stale.
-  std::unordered_map<std::uint64_t, std::uint64_t> armed_;
-  std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> queue_;
+  // A heap, earliest first: a few entries per incubator, in one block of memory, so a tick
+  // after the loop slept touches little memory.
+  std::vector<Entry> queue_;
   // Timers whose handlers are running, innermost last.
   std::vector<std::uint64_t> firing_;
   std::uint64_t wake_ups_ = 0;

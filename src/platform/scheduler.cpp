@@ -44,10 +44,12 @@ void Scheduler::ReportException(std::exception_ptr error) {
 }
 
 void Scheduler::FireTimer(std::uint64_t id) {
-  Timer* timer = FindTimer(id);
-  if (!timer) return;
+  if (Timer* timer = FindTimer(id)) FireTimer(*timer);
+}
+
+void Scheduler::FireTimer(Timer& timer) {
   try {
-    timer->Fire();
+    timer.Fire();
   } catch (...) {
     ReportException(std::current_exception());
   }

@@ -55,6 +55,7 @@ class Scheduler : public Clock {
   Timer* FindTimer(std::uint64_t id) const;
   // Calls the timer's handler; exceptions go to the reporter.
   void FireTimer(std::uint64_t id);
+  void FireTimer(Timer& timer);
 
  private:
   struct PendingCall {
