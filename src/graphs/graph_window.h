@@ -7,67 +7,13 @@
 #include <utility>
 #include <vector>
 
+#include "platform/observer.h"
+
 namespace dova {
 
-// The listeners of one notification. Subscribing and unsubscribing cost next to nothing and
-// are safe at any time, also from inside a notification (a listener may drop itself or
-// another one; one added during a notification hears the next one).
+// The listeners of one notification from a model to its views.
 template <class Sender>
-class TListeners {
- public:
-  using THandler = std::function<void(Sender&)>;
-  using TId = std::uint64_t;
-
-  TId Subscribe(THandler handler) {
-    const TId id = next_id_++;
-    slots_.push_back({id, std::move(handler)});
-    return id;
-  }
-  void Unsubscribe(TId id) {
-    for (std::size_t i = 0; i < slots_.size(); ++i) {
-      if (slots_[i].id != id) continue;
-      if (delivering_ > 0) {
-        // The loop below walks by index: leave a hole and close it afterwards.
-        slots_[i] = {};
-        holes_ = true;
-      } else {
-        slots_.erase(slots_.begin() + static_cast<std::ptrdiff_t>(i));
-      }
-      return;
-    }
-  }
-  std::size_t Count() const {
-    std::size_t n = 0;
-    for (const auto& s : slots_)
-      n += s.id != 0;
-    return n;
-  }
-
-  void Notify(Sender& sender) {
-    ++delivering_;
-    const std::size_t n = slots_.size();
-    for (std::size_t i = 0; i < n; ++i) {
-      if (slots_[i].id == 0) continue;
-      // A copy: the listener may unsubscribe itself, or subscribe others and so move the slots.
-      THandler handler = slots_[i].handler;
-      handler(sender);
-    }
-    if (--delivering_ == 0 && holes_) {
-      std::erase_if(slots_, [](const Slot& s) { return s.id == 0; });
-      holes_ = false;
-    }
-  }
-
- private:
-  struct Slot {
-    TId id = 0;
-    THandler handler;
-  };
-  std::vector<Slot> slots_;
-  TId next_id_ = 1;
-  int delivering_ = 0;
-  bool holes_ = false;
-};
+using TListeners = TObservers<Sender&>;
 
 // What the windowing system shows of a trend window: its caption, whether it is shown, and
 // whether it lives as an MDI child of the main window or as an ordinary (hidden) window.
@@ -77,7 +23,7 @@ class TListeners {
 class TGraphWindow {
  public:
   using TWindowEvent = std::function<void(TGraphWindow& Sender)>;
-  using TSubscription = TListeners<TGraphWindow>::TId;
+  using TSubscription = TListeners<TGraphWindow>::TSubscription;
 
   TGraphWindow() = default;
   // Tells the SubscribeDestroyed listeners first.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/datetime.h"
+#include "platform/observer.h"
 
 namespace dova {
 
@@ -69,35 +70,11 @@ constexpr bool IsErrorEvent(TTileEventKind kind) {
          kind == TTileEventKind::FlowError;
 }
 
-// One tile's event stream. Listeners are called in the order they subscribed. Subscribing
-// and unsubscribing are cheap and safe at any time, also from inside a listener while an
-// event is being delivered: a listener removed during a delivery is not called again, one
-// added during a delivery hears the next event first.
-class TTileEventStream {
+// One tile's event stream (see TObservers for what listeners may do during a delivery).
+class TTileEventStream : public TObservers<const TTileEvent&> {
  public:
-  using TListener = std::function<void(const TTileEvent& Event)>;
-  using TSubscription = std::uint64_t;
-
-  TTileEventStream() = default;
-  TTileEventStream(const TTileEventStream&) = delete;
-  TTileEventStream& operator=(const TTileEventStream&) = delete;
-
-  TSubscription Subscribe(TListener listener);
-  void Unsubscribe(TSubscription subscription);
-  void Emit(const TTileEvent& event);
-  std::size_t ListenerCount() const;
-
- private:
-  struct TSlot {
-    TSubscription Id;
-    TListener Listener;  // empty once unsubscribed
-  };
-  void Compact();
-
-  std::vector<TSlot> slots_;
-  TSubscription next_id_ = 1;
-  int delivering_ = 0;
-  bool dirty_ = false;
+  void Emit(const TTileEvent& event) { Notify(event); }
+  std::size_t ListenerCount() const { return Count(); }
 };
 
 }  // namespace dova

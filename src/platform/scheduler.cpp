@@ -5,12 +5,22 @@
 #include <string>
 
 #include "platform/error_reporter.h"
+#include "platform/observer.h"
 #include "platform/timer.h"
 
 namespace dova {
 
 Scheduler::Scheduler() = default;
-Scheduler::~Scheduler() = default;
+Scheduler::~Scheduler() {
+  if (reporter_) SetErrorReporter(nullptr);
+}
+
+void Scheduler::SetErrorReporter(ErrorReporter* reporter) {
+  // Only the reporter this scheduler set is taken back: another one may have set its own.
+  ErrorReporter* previous = SetListenerErrorReporter(reporter);
+  if (reporter == nullptr && previous != reporter_) SetListenerErrorReporter(previous);
+  reporter_ = reporter;
+}
 
 std::uint64_t Scheduler::Register(Timer& timer) {
   const std::uint64_t id = next_id_++;

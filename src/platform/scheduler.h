@@ -26,7 +26,8 @@ class Scheduler : public Clock {
   Scheduler& operator=(const Scheduler&) = delete;
 
   // Exceptions that leave a timer handler (or a handed-over call) go here.
-  void SetErrorReporter(ErrorReporter* reporter) { reporter_ = reporter; }
+  // Also where the listeners of every stream report what they throw.
+  void SetErrorReporter(ErrorReporter* reporter);
   ErrorReporter* GetErrorReporter() const { return reporter_; }
   // Reports an exception caught by a handler wrapper; used for window handlers too.
   void ReportException(std::exception_ptr error);
