@@ -70,8 +70,10 @@ TFoldersDlg::TFoldersDlg(ErrorReporter& error_box) : error_box_(error_box) {
   OKBtn->setGeometry(kWidth - 8 - 75 - 6 - 75, kButtonTop, 75, 25);
   CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
   CancelBtn->setGeometry(kWidth - 8 - 75, kButtonTop, 75, 25);
+  // Enter presses the button that has the focus (Cancel must not choose the folder); from
+  // the tree it presses OK.
   for (QPushButton* b : {NewFolder, OKBtn, CancelBtn})
-    b->setAutoDefault(false);
+    b->setAutoDefault(true);
   OKBtn->setDefault(true);
   connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
   connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);

@@ -35,7 +35,8 @@ class TFolderTree : public QTreeView {
 // the root, with the home folder opened the first time; it keeps its expansion and
 // selection from one use to the next and is not moved to the folder it is given. A click
 // in the tree puts the clicked folder into the Folder field and makes it the working
-// folder; New Folder creates a folder under the selected one.
+// folder; New Folder creates a folder under the selected one. Enter presses the focused
+// button, and OK from anywhere else.
 class TFoldersDlg : public QDialog, public IFoldersDlg {
  public:
   static constexpr const char* kCaption = "Select Folder";

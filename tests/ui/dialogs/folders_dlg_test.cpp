@@ -163,6 +163,59 @@ TEST_F(FoldersDlgTest, TheFolderFieldShowsTheGivenFolderUntilAClickAndOkReturnsI
   EXPECT_TRUE(errors.messages.empty());
 }
 
+// Enter on a focused Cancel must not choose the folder (and so move every log there); on a
+// focused New Folder it asks for a name; from the tree it is OK.
+TEST_F(FoldersDlgTest, EnterPressesTheFocusedButtonAndOkFromTheTree) {
+  const QString alpha = tmp.path() + "/alpha";
+  using testing::PressKey;
+  auto focused = [] {
+    auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget());
+    return button ? button->text() : QString();
+  };
+  // OK has the focus when the dialog opens; Tab goes to Cancel.
+  QString on_enter;
+  WhenModal([&](QWidget*) {
+    PressKey(Qt::Key_Tab);
+    on_enter = focused();
+    PressKey(Qt::Key_Return);
+  });
+  EXPECT_EQ(dlg.Execute(alpha), std::nullopt);
+  EXPECT_EQ(on_enter, "Cancel");
+  EXPECT_EQ(QDir::currentPath(), cwd);
+
+  // Two tabs reach New Folder: Enter asks for a name, whose own Cancel (Tab, Tab, Enter)
+  // makes nothing. One more Tab reaches the tree, where Enter is OK.
+  QWidget* asked = nullptr;
+  QString in_tree;
+  bool ok_default = false;
+  WhenModal([&](QWidget*) {
+    PressKey(Qt::Key_Tab);
+    PressKey(Qt::Key_Tab);
+    on_enter = focused();
+    WhenModal([&](QWidget* name) {
+      asked = name;
+      QTest::keyClicks(dialogs.NewNameDlg->FolderName, "Keyed");
+      PressKey(Qt::Key_Tab);
+      PressKey(Qt::Key_Tab);
+      EXPECT_EQ(focused(), "Cancel");
+      PressKey(Qt::Key_Return);
+    });
+    PressKey(Qt::Key_Return);
+    PressKey(Qt::Key_Tab);
+    in_tree = QApplication::focusWidget() == dlg.Folders ? "tree" : focused();
+    ok_default = dlg.OKBtn->isDefault();
+    PressKey(Qt::Key_Return);
+  });
+  EXPECT_EQ(dlg.Execute(alpha), alpha);
+  EXPECT_EQ(on_enter, "New Folder");
+  EXPECT_EQ(asked, dialogs.NewNameDlg.get());
+  EXPECT_EQ(in_tree, "tree");
+  EXPECT_TRUE(ok_default) << "OK is the default button again";
+  EXPECT_FALSE(QFileInfo::exists(alpha + "/Keyed"));
+  EXPECT_FALSE(QFileInfo::exists("/Keyed"));
+  EXPECT_TRUE(errors.messages.empty());
+}
+
 TEST_F(FoldersDlgTest, AFolderThatCannotBeEnteredIsReportedAndKeptInTheField) {
   const QString gone = tmp.path() + "/beta";
   WaitListed(tmp.path());
