@@ -204,10 +204,7 @@ int RunLogger(Scheduler& sched, const TCommandLine& line, TFrontEnd& front,
 
   TStartup startup;
   startup.OnGuardUnavailable = [&note](const std::string& problem) {
-    if (note) {
-      note(QStringLiteral("Note: ") + QString::fromStdString(problem) +
-           QStringLiteral("; not guarding against a second copy"));
-    }
+    if (note) note(QString::fromStdString(GuardUnavailableLine(problem)));
   };
   startup.RunEventLoop = front.RunEventLoop;
 

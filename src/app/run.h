@@ -109,7 +109,8 @@ struct TFrontEnd {
 
 // One run: the single-copy guard (a second copy ends at once with 0, showing nothing), the
 // single instances in their order, the termination signals, the event loop. Returns the
-// exit code: 2 when the command line cannot be used, 0 otherwise.
+// exit code: 2 when the command line cannot be used, 1 when the guard cannot be made (one
+// line told), 0 otherwise.
 int RunLogger(Scheduler& sched, const TCommandLine& line, TFrontEnd& front,
               std::function<void(const QString&)> note);
 

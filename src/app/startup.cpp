@@ -16,7 +16,7 @@ int RunProgram(SingleInstance& guard, const TSingleInstances& create, const TSta
       return 0;
     case SingleInstance::TAcquireResult::Unavailable:
       if (startup.OnGuardUnavailable) startup.OnGuardUnavailable(guard.Problem());
-      break;
+      return 1;
     case SingleInstance::TAcquireResult::Acquired:
       break;
   }

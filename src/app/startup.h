@@ -23,8 +23,8 @@ struct TSingleInstances {
 };
 
 struct TStartup {
-  // Told once when the single-copy guard cannot be made at all; the program then runs
-  // unguarded rather than not logging.
+  // Told once when the single-copy guard cannot be made at all; the program then ends
+  // with 1, creating nothing: two unguarded copies could write the same files.
   std::function<void(const std::string& problem)> OnGuardUnavailable;
   // Runs the event loop until the main window has closed.
   std::function<void()> RunEventLoop;
@@ -32,7 +32,8 @@ struct TStartup {
 
 // The program's run: take the guard (a second copy ends at once, creating and showing
 // nothing), set the program-wide values, create the single instances in their order, run
-// the event loop, then let the guard go. The exit code is 0 in every case.
+// the event loop, then let the guard go. The exit code is 0, or 1 when the guard cannot be
+// made.
 int RunProgram(SingleInstance& guard, const TSingleInstances& create, const TStartup& startup);
 
 }  // namespace dova

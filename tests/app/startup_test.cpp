@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QStringList>
+#include <QTemporaryDir>
+#include <stdexcept>
 
+#include "app/command_line.h"
+#include "app/run.h"
 #include "app/startup.h"
 #include "monitor/dova_panel.h"
+#include "platform/virtual_scheduler.h"
 
 namespace dova {
 namespace {
@@ -46,13 +52,50 @@ TEST_F(StartupTest, SecondCopyEndsAtOnceCreatingNothing) {
   EXPECT_TRUE(steps.isEmpty());
 }
 
-TEST_F(StartupTest, AGuardThatCannotBeMadeIsToldOnceAndTheProgramRuns) {
+// Unguarded, two copies could write the same log files: the program says why and ends.
+TEST_F(StartupTest, AGuardThatCannotBeMadeIsToldOnceAndTheProgramEndsWithOne) {
   FakeGuard guard;
   guard.result = SingleInstance::TAcquireResult::Unavailable;
-  EXPECT_EQ(RunProgram(guard, create, startup), 0);
-  ASSERT_EQ(steps.size(), 11);
-  EXPECT_EQ(steps.first(), QStringLiteral("unguarded: no runtime folder"));
-  EXPECT_EQ(steps.last(), QStringLiteral("loop"));
+  EXPECT_EQ(RunProgram(guard, create, startup), 1);
+  EXPECT_EQ(steps, QStringList{"unguarded: no runtime folder"}) << "nothing created, no loop";
+}
+
+// The whole start of a run whose runtime folder cannot hold the guard: one line, exit 1,
+// and no window made.
+TEST(RunLoggerTest, WithoutTheGuardTheRunSaysSoInOneLineAndEndsWithOne) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  QFile file(dir.path() + "/file");
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.close();
+  const bool was_set = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
+  const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+  qputenv("XDG_RUNTIME_DIR", (dir.path() + "/file").toUtf8());
+
+  VirtualScheduler sched;
+  QStringList made;
+  TFrontEnd front;
+  front.DovaPanel = [&] { made << "tile"; };
+  front.MainForm = [&](TRunServices&) -> TMainForm& {
+    made << "main window";
+    throw std::logic_error("no main window without the guard");
+  };
+  front.RunEventLoop = [&] { made << "loop"; };
+  QStringList notes;
+  const int code = RunLogger(sched, ParseCommandLine({"--simulate", "1"}), front,
+                             [&](const QString& line) { notes << line; });
+  if (was_set)
+    qputenv("XDG_RUNTIME_DIR", saved);
+  else
+    qunsetenv("XDG_RUNTIME_DIR");
+
+  EXPECT_EQ(code, 1);
+  EXPECT_TRUE(made.isEmpty()) << made.join(", ").toStdString();
+  ASSERT_EQ(notes.size(), 1);
+  EXPECT_FALSE(notes[0].contains('\n'));
+  EXPECT_TRUE(notes[0].startsWith("Not started: cannot make sure that no other copy is running"))
+      << notes[0].toStdString();
+  EXPECT_TRUE(notes[0].contains(dir.path() + "/file")) << notes[0].toStdString();
 }
 
 }  // namespace
