@@ -1,14 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <stdexcept>
 
 #include "app/command_line.h"
 #include "app/run.h"
 #include "app/startup.h"
 #include "monitor/dova_panel.h"
+#include "platform/services/runtime_folder.h"
 #include "platform/virtual_scheduler.h"
 
 namespace dova {
@@ -63,14 +62,9 @@ TEST_F(StartupTest, AGuardThatCannotBeMadeIsToldOnceAndTheProgramEndsWithOne) {
 // The whole start of a run whose runtime folder cannot hold the guard: one line, exit 1,
 // and no window made.
 TEST(RunLoggerTest, WithoutTheGuardTheRunSaysSoInOneLineAndEndsWithOne) {
-  QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
-  QFile file(dir.path() + "/file");
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.close();
-  const bool was_set = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
-  const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
-  qputenv("XDG_RUNTIME_DIR", (dir.path() + "/file").toUtf8());
+  testing::FolderWithAFile unusable;
+  ASSERT_TRUE(unusable.Valid());
+  testing::ScopedRuntimeFolder runtime(unusable.file);
 
   VirtualScheduler sched;
   QStringList made;
@@ -84,18 +78,13 @@ TEST(RunLoggerTest, WithoutTheGuardTheRunSaysSoInOneLineAndEndsWithOne) {
   QStringList notes;
   const int code = RunLogger(sched, ParseCommandLine({"--simulate", "1"}), front,
                              [&](const QString& line) { notes << line; });
-  if (was_set)
-    qputenv("XDG_RUNTIME_DIR", saved);
-  else
-    qunsetenv("XDG_RUNTIME_DIR");
-
   EXPECT_EQ(code, 1);
   EXPECT_TRUE(made.isEmpty()) << made.join(", ").toStdString();
   ASSERT_EQ(notes.size(), 1);
   EXPECT_FALSE(notes[0].contains('\n'));
   EXPECT_TRUE(notes[0].startsWith("Not started: cannot make sure that no other copy is running"))
       << notes[0].toStdString();
-  EXPECT_TRUE(notes[0].contains(dir.path() + "/file")) << notes[0].toStdString();
+  EXPECT_TRUE(notes[0].contains(unusable.file)) << notes[0].toStdString();
 }
 
 }  // namespace

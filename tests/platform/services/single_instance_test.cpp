@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include "platform/instance/linux/lock_file_instance.h"
+#include "platform/services/runtime_folder.h"
 
 namespace dova {
 namespace {
@@ -43,35 +43,23 @@ TEST(LockFileInstanceTest, MissingFolderIsUnavailableWithAReason) {
 // The guard of the program, in a runtime folder that cannot hold it (a path under a plain
 // file, which no user, root included, can write into).
 TEST(CreateSingleInstanceTest, ARuntimeFolderThatCannotBeWrittenIsUnavailableInOneLine) {
-  QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
-  QFile file(dir.path() + "/file");
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.close();
-  const bool was_set = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
-  const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
-  auto restore = [&] {
-    if (was_set)
-      qputenv("XDG_RUNTIME_DIR", saved);
-    else
-      qunsetenv("XDG_RUNTIME_DIR");
-  };
-  for (const QString& folder : {dir.path() + "/file", dir.path() + "/file/two\nlines"}) {
+  testing::FolderWithAFile unusable;
+  ASSERT_TRUE(unusable.Valid());
+  testing::ScopedRuntimeFolder runtime(unusable.file);
+  for (const QString& folder : {unusable.file, unusable.file + "/two\nlines"}) {
     SCOPED_TRACE(folder.toStdString());
-    qputenv("XDG_RUNTIME_DIR", folder.toUtf8());
+    runtime.Point(folder);
     auto guard = CreateSingleInstance("DOVA-300 Logger");
     EXPECT_EQ(guard->Acquire(), R::Unavailable);
     const std::string line = GuardUnavailableLine(guard->Problem());
-    EXPECT_NE(line.find(dir.path().toStdString() + "/file"), std::string::npos) << line;
+    EXPECT_NE(line.find(unusable.file.toStdString()), std::string::npos) << line;
     EXPECT_NE(line.find("Not a directory"), std::string::npos) << line;
     EXPECT_EQ(line.find('\n'), std::string::npos) << "one line";
   }
-  restore();
 
   // A folder that is there and writable holds it.
-  qputenv("XDG_RUNTIME_DIR", dir.path().toUtf8());
+  runtime.Point(unusable.dir.path());
   EXPECT_EQ(CreateSingleInstance("DOVA-300 Logger")->Acquire(), R::Acquired);
-  restore();
 }
 
 }  // namespace
