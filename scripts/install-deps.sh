@@ -12,7 +12,7 @@ PACKAGES=(
   xvfb xauth fonts-liberation2
   qt6-httpserver-dev qt6-websockets-dev
   ccache prometheus
-  dbus-daemon
+  qt6-multimedia-dev dbus-daemon
 )
 
 missing=()

@@ -18,23 +18,12 @@ class SingleInstance {
 
   virtual ~SingleInstance() = default;
   virtual TAcquireResult Acquire() = 0;
-  // Why Acquire gave Unavailable, for a console line.
+  // Why Acquire gave Unavailable, for a console line: one line, whatever the folder's name.
   virtual std::string Problem() const = 0;
 };
 
 // The guard of this platform for the given name ("DOVA-300 Logger"), placed in the user's
 // runtime folder.
 std::unique_ptr<SingleInstance> CreateSingleInstance(const std::string& name);
-
-// The one line that tells why the program does not start when its guard cannot be made (an
-// unguarded copy could write the same log files as another): the problem, with any line
-// break in it (a folder name can hold one) made a space.
-inline std::string GuardUnavailableLine(const std::string& problem) {
-  std::string line =
-      "Not started: cannot make sure that no other copy is running (" + problem + ")";
-  for (char& c : line)
-    if (c == '\n' || c == '\r') c = ' ';
-  return line;
-}
 
 }  // namespace dova

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include "platform/instance/linux/lock_file_instance.h"
-#include "platform/services/runtime_folder.h"
 
 namespace dova {
 namespace {
@@ -42,23 +42,48 @@ TEST(LockFileInstanceTest, MissingFolderIsUnavailableWithAReason) {
 
 // The guard of the program, in a runtime folder that cannot hold it (a path under a plain
 // file, which no user, root included, can write into).
+// Points the user's runtime folder somewhere for the life of the object and puts back
+// what was there.
+class ScopedRuntimeFolder {
+ public:
+  ScopedRuntimeFolder() : was_set_(qEnvironmentVariableIsSet(kName)), saved_(qgetenv(kName)) {}
+  ~ScopedRuntimeFolder() {
+    if (was_set_)
+      qputenv(kName, saved_);
+    else
+      qunsetenv(kName);
+  }
+  void Point(const QString& folder) { qputenv(kName, folder.toUtf8()); }
+
+ private:
+  static constexpr const char* kName = "XDG_RUNTIME_DIR";
+  bool was_set_;
+  QByteArray saved_;
+};
+
+// The program's guard in a runtime folder that cannot hold it: a path under a plain file,
+// which no user, root included, can write into.
 TEST(CreateSingleInstanceTest, ARuntimeFolderThatCannotBeWrittenIsUnavailableInOneLine) {
-  testing::FolderWithAFile unusable;
-  ASSERT_TRUE(unusable.Valid());
-  testing::ScopedRuntimeFolder runtime(unusable.file);
-  for (const QString& folder : {unusable.file, unusable.file + "/two\nlines"}) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString file = dir.path() + "/file";
+  QFile made(file);
+  ASSERT_TRUE(made.open(QIODevice::WriteOnly));
+  made.close();
+  ScopedRuntimeFolder runtime;
+  for (const QString& folder : {file, file + "/two\nlines"}) {
     SCOPED_TRACE(folder.toStdString());
     runtime.Point(folder);
     auto guard = CreateSingleInstance("DOVA-300 Logger");
     EXPECT_EQ(guard->Acquire(), R::Unavailable);
-    const std::string line = GuardUnavailableLine(guard->Problem());
-    EXPECT_NE(line.find(unusable.file.toStdString()), std::string::npos) << line;
-    EXPECT_NE(line.find("Not a directory"), std::string::npos) << line;
-    EXPECT_EQ(line.find('\n'), std::string::npos) << "one line";
+    const std::string problem = guard->Problem();
+    EXPECT_NE(problem.find(file.toStdString()), std::string::npos) << problem;
+    EXPECT_NE(problem.find("Not a directory"), std::string::npos) << problem;
+    EXPECT_EQ(problem.find('\n'), std::string::npos) << "one line";
   }
 
   // A folder that is there and writable holds it.
-  runtime.Point(unusable.dir.path());
+  runtime.Point(dir.path());
   EXPECT_EQ(CreateSingleInstance("DOVA-300 Logger")->Acquire(), R::Acquired);
 }
 
