@@ -18,6 +18,7 @@
 #include "sim/lab_day.h"
 #include "sim/scenario.h"
 #include "sim/simulated_incubators.h"
+#include "version.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "version.h"
 
 namespace dova {
 namespace {
