@@ -49,6 +49,19 @@ TAlarmConsole::TAlarmConsole(TAlarmEngine& engine, std::function<void(const QStr
   subscription_ = TScopedSubscription(engine.Stream(), [this](const TAlarmTransition& t) {
     if (t.Announce) print_(AlarmLine(t));
   });
+  // What the journal held from before: listed again until someone acknowledges it.
+  for (const TAlarmInfo& a : engine.Alarms()) {
+    if (!a.BeforeRestart || a.Shelved) continue;
+    TAlarmTransition t;
+    t.Transition = TAlarmTransitionKind::Restored;
+    t.Time = a.Since;
+    t.Serial = a.Serial;
+    t.Name = a.Name;
+    t.Key = a.Key;
+    t.Value = a.Value;
+    t.Limit = a.Limit;
+    print_(AlarmLine(t));
+  }
 }
 
 void TAlarmConsole::Key(char key, const QString& user) {
