@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "alarms/alarm_journal.h"
 #include "alarms/alarm_service.h"
 #include "app/main_form_fixture.h"
@@ -89,7 +91,8 @@ TEST(HeadlessLoggerTest, AlarmsOfSimulatedIncubatorsReachTheConsoleAndTheJournal
   THeadlessLogger logger(f.sched, f.fleet.Library(), f.store, f.awake, f.format, options, print);
   auto alarms =
       StartAlarmService(f.sched, logger.Form(), f.store, logger.Form().Directory, QString(), print);
-  TAlarmConsole console(alarms->Engine(), print);
+  // Made after the alarm service and gone before it: it listens to the service's engine.
+  auto console = std::make_unique<TAlarmConsole>(alarms->Engine(), print);
   ASSERT_TRUE(f.sched.AdvanceUntil([&] { return logger.Form().ActivePanels.size() == 3; }, 3000));
   f.sched.AdvanceBy(60000);
   ASSERT_TRUE(out.filter("ALARM").isEmpty()) << out.join('\n').toStdString();
@@ -120,9 +123,10 @@ TEST(HeadlessLoggerTest, AlarmsOfSimulatedIncubatorsReachTheConsoleAndTheJournal
   f.sched.AdvanceBy(65000);
   EXPECT_EQ(out.filter("ALARM raised: no data").size(), 1);
 
-  console.Key('a', "ana");
+  console->Key('a', "ana");
   EXPECT_EQ(alarms->Engine().UnacknowledgedCount(), 0);
   const QString journal = alarms->Journal().Path();
+  console.reset();
   alarms.reset();
   logger.Close();
   QString report;
