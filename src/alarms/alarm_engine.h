@@ -155,6 +155,9 @@ class TAlarmEngine {
   std::int64_t armed_due_ = 0;
   bool timer_armed_ = false;
   bool firing_ = false;
+  mutable bool clock_started_ = false;
+  mutable std::int64_t engine_ms_ = 0;
+  mutable std::int64_t last_wall_ms_ = 0;
   std::uint64_t revision_ = 0;
 };
 
