@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <cstdio>
 
+#include "alarms/alarm_journal.h"
 #include "app/command_line.h"
 #include "console/run_headless.h"
 #include "version.h"
@@ -34,6 +35,12 @@ int main(int argc, char** argv) {
   if (line.Version) {
     PrintLine(QStringLiteral("dova300-logger ") + QStringLiteral(DOVA_VERSION));
     return 0;
+  }
+  if (!line.VerifyJournal.isEmpty()) {
+    QString report;
+    const int code = VerifyJournalFile(line.VerifyJournal, &report);
+    PrintLine(report);
+    return code;
   }
 #ifdef DOVA_WITH_WINDOWS
   if (!line.Headless) {

@@ -129,6 +129,25 @@ std::vector<TOption> Options(QString* needs_simulate) {
            return QStringLiteral("--metrics takes [ADDRESS:]PORT, a port from 1 to 65535");
          return QString();
        }},
+      {{{"alarm-command"},
+        "PROGRAM",
+        "Run PROGRAM (no shell, no arguments) on every alarm raised, announced again, "
+        "acknowledged or cleared, with the details in DOVA300_ALARM_* environment variables. "
+        "Overrides the Alarms/Command setting."},
+       [](TCommandLine& line, const QString& value) {
+         if (value.isEmpty()) return QStringLiteral("--alarm-command takes a program");
+         line.AlarmCommand = value;
+         return QString();
+       }},
+      {{{"verify-journal"},
+        "FILE",
+        "Check the alarm journal FILE: print \"intact, N entries\" or the first line that "
+        "was changed, inserted or removed (exit code 1), and end."},
+       [](TCommandLine& line, const QString& value) {
+         if (value.isEmpty()) return QStringLiteral("--verify-journal takes a file");
+         line.VerifyJournal = value;
+         return QString();
+       }},
       VersionOption(&TCommandLine::Version),
       HelpOption(&TCommandLine::Help),
   };

@@ -47,6 +47,11 @@ struct TCommandLine {
   std::optional<int> LogInterval;
   // --metrics [ADDRESS:]PORT: serve metrics for Prometheus (windowed and console alike).
   std::optional<TMetricsAddress> Metrics;
+  // --alarm-command PROGRAM: run PROGRAM on every announced alarm (overrides the
+  // Alarms/Command setting).
+  QString AlarmCommand;
+  // --verify-journal FILE: check an alarm journal's chain and end.
+  QString VerifyJournal;
   // Set when the line cannot be used; the program then says so and ends with code 2.
   QString Error;
 

@@ -23,15 +23,6 @@ void PrintLine(const QString& text) {
   std::fflush(stdout);
 }
 
-namespace {
-
-// --alarm-command, once the command line has it; the setting otherwise.
-QString AlarmCommandOption(const TCommandLine&) {
-  return QString();
-}
-
-}  // namespace
-
 int RunHeadless(const TCommandLine& line) {
   QtScheduler scheduler;
   ConsoleErrorReporter reporter;
@@ -60,7 +51,7 @@ int RunHeadless(const TCommandLine& line) {
       // The alarms: journal in the data folder, a line per transition, the key `a`.
       const auto print = [this](const QString& text) { logger_->PrintLine(text); };
       alarms_ = StartAlarmService(sched_, logger_->Form(), run.Settings(),
-                                  logger_->Form().Directory, AlarmCommandOption(line_),
+                                  logger_->Form().Directory, line_.AlarmCommand,
                                   [print](const QString& text) { print("Alarms: " + text); });
       alarm_console_ = std::make_unique<TAlarmConsole>(alarms_->Engine(), print);
       if (metrics_) metrics_->ServeAlarms(&alarms_->Engine());

@@ -65,8 +65,9 @@ int RunWindowed(const TCommandLine& line, int& argc, char** argv) {
       // --metrics or the Metrics setting: the endpoint for Prometheus.
       metrics_ = StartMetricsService(*form_, line_.Metrics, services.Settings(), Print);
       // The alarms, journaled in the data folder of this run.
-      alarms_ = StartAlarmService(sched_, *form_, services.Settings(),
-                                  line_.DataDir.value_or(form_->Directory), QString(), Print);
+      alarms_ =
+          StartAlarmService(sched_, *form_, services.Settings(),
+                            line_.DataDir.value_or(form_->Directory), line_.AlarmCommand, Print);
       if (metrics_) metrics_->ServeAlarms(&alarms_->Engine());
       return *form_;
     }
