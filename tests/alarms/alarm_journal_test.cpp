@@ -58,6 +58,9 @@ struct JournalBench : AlarmBench {
 
 TEST(AlarmJournal, LinesAreQuotedTimedAndChained) {
   JournalBench b;
+  // Each line is made durable as soon as it is written, before anything else happens.
+  std::vector<qsizetype> synced_at;
+  b.journal.Sync = [&](LogFile&) { synced_at.push_back(b.Text().size()); };
   b.Start();
   b.LinkUp();
   b.Send(TTileEventKind::LidOpen, TTileSide::Left);
@@ -85,6 +88,8 @@ TEST(AlarmJournal, LinesAreQuotedTimedAndChained) {
   const TJournalCheck check = CheckJournal(b.Text());
   EXPECT_TRUE(check.Intact) << check.Problem.toStdString();
   EXPECT_EQ(check.Entries, 2);
+  EXPECT_EQ(synced_at, (std::vector<qsizetype>{JournalHeader().size() + lines[1].size() + 1,
+                                               b.Text().size()}));
 }
 
 TEST(AlarmJournal, DeviceTextStaysOnItsLine) {
