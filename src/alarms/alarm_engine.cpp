@@ -699,6 +699,18 @@ std::optional<TAlarmInfo> TAlarmEngine::Find(const QString& serial, TAlarmKey ke
   return a;
 }
 
+TAlarmEngine::TSummary TAlarmEngine::Summary(const QString& serial) const {
+  TSummary summary;
+  const auto it = incubators_.find(serial);
+  if (it == incubators_.end()) return summary;
+  for (const auto& s : it->second->Slots) {
+    summary.Unacknowledged += IsUnacknowledged(s.State) ? 1 : 0;
+    summary.Active += IsActive(s.State) ? 1 : 0;
+  }
+  summary.Shelved = it->second->Shelved();
+  return summary;
+}
+
 int TAlarmEngine::UnacknowledgedCount() const {
   int n = 0;
   for (const auto& [serial, inc] : incubators_) {

@@ -92,6 +92,13 @@ class TAlarmEngine {
   // Every alarm that is not normal, in serial and slot order.
   std::vector<TAlarmInfo> Alarms() const;
   std::optional<TAlarmInfo> Find(const QString& serial, TAlarmKey key) const;
+  // What a tile's frame or a table row needs of one incubator.
+  struct TSummary {
+    int Unacknowledged = 0;  // active or cleared, waiting to be acknowledged
+    int Active = 0;          // active, acknowledged or not
+    bool Shelved = false;
+  };
+  TSummary Summary(const QString& serial) const;
   int UnacknowledgedCount() const;
   int ActiveCount() const;
   bool IsShelved(const QString& serial) const;
