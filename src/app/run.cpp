@@ -136,6 +136,7 @@ TVCPtoUSBXConv& TRunServices::StartConverter(IConverterReport& report, TMainForm
   std::unique_ptr<TVaCustomComm> comm;
   manufacturing::CP210xLibrary* manufacturing_library = nullptr;
   SerialPortMap* ports = nullptr;
+  std::unique_ptr<TConverterWorker> worker;
   if (line_.Simulated()) {
     // Incubators still on the serial-port driver join the simulated bench.
     Library();
@@ -151,12 +152,15 @@ TVCPtoUSBXConv& TRunServices::StartConverter(IConverterReport& report, TMainForm
     p.usb_transport = std::make_unique<manufacturing::LibusbTransport>();
     p.cp210x_library = std::make_unique<manufacturing::UsbCP210xLibrary>(*p.usb_transport);
     p.port_map = std::make_unique<SysfsSerialPortMap>();
-    comm = std::make_unique<TVaComm>(sched_);
+    auto tty = std::make_unique<TVaComm>(sched_);
+    tty->SetPause([](int) {});  // the converter waits out the pause on its own timer
+    comm = std::move(tty);
+    worker = std::make_unique<TThreadWorker>();  // USB requests and resets can take seconds
     manufacturing_library = p.cp210x_library.get();
     ports = p.port_map.get();
   }
   p.converter = std::make_unique<TVCPtoUSBXConv>(sched_, std::move(comm), *ports,
-                                                 *manufacturing_library, report);
+                                                 *manufacturing_library, report, std::move(worker));
   TVCPtoUSBXConv* converter = p.converter.get();
   form.OnCloseConverter = [converter] { converter->FormClose(); };
   return *converter;
