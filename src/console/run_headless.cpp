@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/attach_notices.h"
 #include "app/run.h"
 #include "console/console_reports.h"
 #include "console/headless_logger.h"
@@ -31,6 +32,8 @@ int RunHeadless(const TCommandLine& line) {
   std::unique_ptr<THeadlessLogger> logger;
   // The metrics endpoint, when asked for; it goes before the main window it reads.
   std::unique_ptr<TMetricsService> metrics;
+  // Why nothing is logged: waiting for incubators, or a bridge the user may not open.
+  std::unique_ptr<TAttachNotices> notices;
   ConsoleConverterReport converter_report(PrintLine);
   TFrontEnd front;
   front.MainForm = [&](TRunServices& run) -> TMainForm& {
@@ -43,6 +46,12 @@ int RunHeadless(const TCommandLine& line) {
                                                run.Awake(), run.Format(), options, PrintLine);
     logger->Form().OnClosed = [] { QCoreApplication::quit(); };
     metrics = StartMetricsService(logger->Form(), line.Metrics, run.Settings(), PrintLine);
+    notices = std::make_unique<TAttachNotices>(
+        logger->Form(),
+        [](const QString& status) {
+          if (!status.isEmpty()) PrintLine(status);
+        },
+        PrintLine);
     return logger->Form();
   };
   front.ConverterReport = [&]() -> IConverterReport& { return converter_report; };
@@ -50,7 +59,8 @@ int RunHeadless(const TCommandLine& line) {
   front.Close = [&logger] {
     if (logger) logger->Close();
   };
-  front.Teardown = [&logger, &metrics] {
+  front.Teardown = [&logger, &metrics, &notices] {
+    notices.reset();
     metrics.reset();
     logger.reset();
   };
