@@ -54,7 +54,8 @@ void TVCPtoUSBXConvDlg::ShowProblem(TVCPtoUSBXConv&, const QString& line) {
   auto* box = new QMessageBox(QMessageBox::Warning, QString::fromLatin1(TVCPtoUSBXConv::kCaption),
                               line, QMessageBox::Ok, this);
   box->setAttribute(Qt::WA_DeleteOnClose);
-  box->open();
+  box->setModal(false);
+  box->show();
 }
 
 void TVCPtoUSBXConvDlg::OKButtonClick() {
