@@ -143,7 +143,13 @@ bool TVCPDovaToUSBX::ListPorts() {
   for (const SerialBridgePort& port : listed) {
     const QString instance = QString::fromStdString(port.InstanceName);
     const QString path = QString::fromStdString(port.DevicePath);
-    if (left_alone_.count(instance)) continue;
+    if (left_alone_.count(instance)) {
+      // Left alone after tries that all claimed success: it is still here, say so once.
+      if (said_left_alone_.insert(instance).second) {
+        Problem(FormatGivenUpLine(instance, PortNameOf(path), Tries(instance)));
+      }
+      continue;
+    }
     if (port.AccessDenied) {
       // Probing it would fail; the user can mend it, so it is still something to convert.
       waiting_for_user = true;
@@ -248,6 +254,7 @@ void TVCPDovaToUSBX::FinishConversion() {
     }
   } else if (result.Outcome == O::Refused) {
     left_alone_.insert(instance);
+    said_left_alone_.insert(instance);
     Problem(FormatRefusedLine(instance, port, result.Part));
   } else {
     // Every other attempt is a try, a reported success too: a bridge that claims it came
@@ -257,7 +264,10 @@ void TVCPDovaToUSBX::FinishConversion() {
     if (tries >= kMaxTries) left_alone_.insert(instance);
     if (result.Outcome == O::Failed) {
       Problem(FormatFailedLine(instance, port, result.Reason, tries));
-      if (tries >= kMaxTries) Problem(FormatGivenUpLine(instance, port, tries));
+      if (tries >= kMaxTries) {
+        said_left_alone_.insert(instance);
+        Problem(FormatGivenUpLine(instance, port, tries));
+      }
     } else if (result.Outcome == O::CountFailed) {
       // The error leaves the tick. While tries are left, the same port is tried again at
       // the next tick; then it is left alone.
@@ -265,6 +275,7 @@ void TVCPDovaToUSBX::FinishConversion() {
         phase_ = TPhase::ConvertPhase;
         convert_timer_.SetInterval(kConvertInterval);
       } else {
+        said_left_alone_.insert(instance);
         Problem(FormatGivenUpLine(instance, port, tries));
         convert_timer_.SetInterval(search_interval_);
         phase_ = TPhase::ListPhase;

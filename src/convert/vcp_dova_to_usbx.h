@@ -180,6 +180,8 @@ class TVCPDovaToUSBX {
   TConvertResult job_result_;
   std::map<QString, int> tries_;
   std::set<QString> left_alone_;
+  // Bridges left alone whose owner has been told so.
+  std::set<QString> said_left_alone_;
   // Bridges reported as not to be opened by this user; forgotten once unplugged.
   std::set<QString> denied_;
 };

@@ -430,6 +430,20 @@ TEST_F(ConverterTest, ABridgeThatTakesTheWritesButKeepsItsIdentityCountsAsFailed
   EXPECT_FALSE(dialog.VCPtoUSBX().SearchEnabled());
 }
 
+TEST_F(ConverterTest, ABridgeThatClaimsEachConversionButComesBackUnchangedIsBoundedToo) {
+  AddIncubator(1, "VCP0001");
+  // Every reset says the bridge came back as another device; it never did.
+  bench_.BridgeOf(0).KeepsIdentity = true;
+  bench_.Library().FailNext(CP210xCall::Reset, 1000, manufacturing::CP210x_DEVICE_NOT_FOUND);
+  TVCPtoUSBXConv& dialog = Start();
+  CountingSerials();
+  s_.AdvanceBy(60000);
+  EXPECT_EQ(Conversions(), 3);
+  EXPECT_EQ(report_.problems, QStringList{kGivenUp});
+  EXPECT_EQ(bench_.BridgeOf(0).Tty->OpenCount(), 3);
+  EXPECT_EQ(dialog.DoneCount(), TVCPtoUSBXConv::kDoneLimit);
+}
+
 TEST_F(ConverterTest, FailingToCountTheBridgesIsBoundedToo) {
   AddIncubator(1, "VCP0001");
   bench_.Library().FailNext(CP210xCall::GetNumDevices, 1000);
