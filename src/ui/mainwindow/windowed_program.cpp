@@ -3,10 +3,13 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QIcon>
+#include <QStatusBar>
 #include <cstdio>
 #include <memory>
 
 #include "alarms/alarm_service.h"
+#include "app/attach_notices.h"
+#include "app/error_box.h"
 #include "app/run.h"
 #include "convert/vcp_to_usbx_conv.h"
 #include "metrics/http/metrics_endpoint.h"
@@ -62,6 +65,13 @@ int RunWindowed(const TCommandLine& line, int& argc, char** argv) {
           *form_, MakeTrendWindow,
           [this](std::exception_ptr error) { sched_.ReportException(error); });
       window_->ShowMaximized();
+      // Why nothing is logged, in the status bar and a box; it goes with the window.
+      new TAttachNotices(
+          *form_, [w = window_.get()](const QString& text) { w->statusBar()->showMessage(text); },
+          [this](const QString& line) {
+            dialogs_->MessageBoxes().DisplayMessage(line, ProgramTitle());
+          },
+          window_.get());
       // --metrics or the Metrics setting: the endpoint for Prometheus.
       metrics_ = StartMetricsService(*form_, line_.Metrics, services.Settings(), Print);
       // The alarms, journaled in the data folder of this run.
