@@ -16,6 +16,9 @@
 #include "sim/lab_day.h"
 #include "sim/scenario.h"
 #include "sim/simulated_incubators.h"
+#ifdef DOVA_SIM_USBIP
+#include "sim/usbip/usbip_serve.h"
+#endif
 
 namespace {
 
@@ -29,6 +32,7 @@ constexpr std::uint32_t kPollMs = 5;
 
 const char* const kUsage =
     "Usage: dova300-sim [--count N] [--seed S] [--quiet | --scenario FILE]\n"
+    "       dova300-sim --usbip ...   (bridges on the kernel's USB/IP host; --usbip --help)\n"
     "\n"
     "Serves N simulated DOVA-300 incubators (default 1), each on its own pseudo-terminal,\n"
     "and prints one line per incubator: the terminal's path and a ready-made logger\n"
@@ -77,6 +81,11 @@ bool ParseNumber(const char* text, long long min, long long max, long long* out)
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef DOVA_SIM_USBIP
+  // Bridges on the kernel's virtual USB host controller instead of pseudo-terminals.
+  if (dova::sim::usbip::WantsUsbip(argc, argv))
+    return dova::sim::usbip::RunUsbipSimulator(argc, argv);
+#endif
   long long count = 1;
   long long seed = dova::sim::kDefaultSeed;
   bool quiet = false;
