@@ -22,15 +22,28 @@ if [ -z "$cache_root" ]; then
 fi
 mkdir -p "$cache_root"
 
+# A change to the guest's init or to this script makes a new initramfs.
+stamp="$(cat "$0" "$here/guest-init.sh" | sha1sum | cut -c1-8)"
+# Once prepared, apt is not asked again (it is slow on a loaded machine, and needs no network
+# then); DOVA_KERNEL_REFRESH=1 looks for a newer kernel package.
+if [ "${DOVA_KERNEL_REFRESH:-0}" != 1 ]; then
+  for ready in $(ls -td "$cache_root"/*-"$stamp"/ready 2>/dev/null); do
+    dirname "$ready"
+    exit 0
+  done
+fi
+
 # The kernel package the metapackage points at now.
 package="$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ {print $2; exit}')"
+if [ -z "$package" ] && [ "$(id -u)" = 0 ]; then
+  apt-get update -qq >/dev/null 2>&1 || true
+  package="$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ {print $2; exit}')"
+fi
 if [ -z "$package" ]; then
   echo "prepare: apt-cache knows no linux-image-amd64 (run apt-get update)" >&2
   exit 1
 fi
 version="${package#linux-image-}"
-# A change to the guest's init or to this script makes a new initramfs.
-stamp="$(cat "$0" "$here/guest-init.sh" | sha1sum | cut -c1-8)"
 dir="$cache_root/$version-$stamp"
 if [ -f "$dir/ready" ]; then
   echo "$dir"
@@ -98,6 +111,10 @@ cp "$here/guest-init.sh" "$initrd/init"
 chmod 755 "$initrd/init"
 (cd "$initrd" && find . | "$busybox" cpio -o -H newc 2>/dev/null | gzip -1) >"$work/initrd.gz"
 
+# Initramfs images of earlier versions of this script are of no further use.
+for old in "$cache_root"/*-*/; do
+  [ "${old%/}" != "$dir" ] && [ -f "$old/ready" ] && rm -rf "$old"
+done
 mkdir -p "$dir"
 cp "$kernel" "$dir/vmlinuz"
 cp "$work/initrd.gz" "$dir/initrd.gz"

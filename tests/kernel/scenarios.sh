@@ -40,6 +40,7 @@ at_least() { occurrences "$1" "$2"; [ "$COUNT" -ge "$3" ]; }
 CR=$'\r'
 CONNECTED=", Connected$CR"
 DISCONNECTED=", Disconnected$CR"
+STATE_END=", Gas Flow On$CR"  # the last line of a steady incubator's state after Connected
 # Waits until CMD succeeds, polling every 20 ms; false after TIMEOUT seconds.
 wait_until() {
   local timeout="$1"; shift
@@ -156,7 +157,10 @@ scenario_cycles() {
   occurrences "$D/data/$LOG2" "$CONNECTED"
   n=$COUNT
   now; t=$NOW
+  # Each cable is pulled once the incubator's state is in the log: a cable pulled before
+  # that leaves a Connected without a state, which says nothing about lost lines.
   for i in $(seq 1 15); do  # fast: the cable is back before the logger has noticed
+    wait_until 15 at_least "$D/data/$LOG2" "$STATE_END" "$n"
     sim unplug 2
     nap 0.2
     sim replug 2
@@ -168,6 +172,7 @@ scenario_cycles() {
   done
   now; fast_ms=$((NOW - t)); t=$NOW
   for i in $(seq 1 15); do  # slow: out until the log says so, then in until it says so
+    wait_until 15 at_least "$D/data/$LOG2" "$STATE_END" "$n"
     sim unplug 2
     if ! wait_until 10 at_least "$D/data/$LOG2" "$DISCONNECTED" "$n"; then
       verdict FAIL cycles "slow cycle $i: no Disconnected"
@@ -206,7 +211,7 @@ scenario_sigterm() {
     [ "$console" = 31 ]; then
     verdict PASS cycles "$CYCLES_NOTE; 31 Connected/Disconnected pairs in order, each with its state, no torn line"
   elif [ -n "${CYCLES_NOTE:-}" ]; then
-    verdict FAIL cycles "pairs $p, bad lines $bad, states after Connected $states, console $console"
+    verdict FAIL cycles "$CYCLES_NOTE; pairs $p, bad lines $bad, states after Connected $states, console $console"
   fi
   stop_sim
 }
