@@ -12,4 +12,6 @@ for preset in default asan; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+# The power-cut test (label powercut) runs only with DOVA_KERNEL_POWERCUT=1: the logger does
+# not sync its files yet, and the test fails until it does.
 DOVA_KERNEL_TESTS=1 ctest --preset default -L kernel --verbose

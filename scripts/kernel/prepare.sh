@@ -10,7 +10,7 @@ here="$(cd "$(dirname "$0")" && pwd)"
 
 # Modules loaded in the guest, in this order (their dependencies are added before them).
 MODULES=(virtio virtio_ring virtio_pci 9pnet 9pnet_virtio netfs 9p usbip-core vhci-hcd
-  usbserial cp210x virtio_blk crc16 mbcache jbd2 ext4)
+  usbserial cp210x virtio_blk crc32c_generic crc16 mbcache jbd2 ext4)
 
 cache_root="${DOVA_KERNEL_CACHE:-}"
 if [ -z "$cache_root" ]; then

@@ -17,7 +17,7 @@ exec >"$R/guest.log" 2>&1
 rm -f /tmp/nap; mkfifo /tmp/nap; exec 9<>/tmp/nap
 nap() { read -r -t "$1" -u 9 _ || true; }
 
-mount -t ext4 /dev/vda /tmp/data || { echo "cannot mount the disk"; exit 1; }
+mount -t ext4 /dev/vda /tmp/data || { echo "cannot mount the disk" | tee "$R/failed"; exit 1; }
 cat >/tmp/scenario <<'SCRIPT'
 every 700ms lid left open
 every 1100ms lid left close
