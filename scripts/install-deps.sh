@@ -12,6 +12,7 @@ PACKAGES=(
   xvfb xauth fonts-liberation2
   qt6-httpserver-dev qt6-websockets-dev
   ccache prometheus
+  qt6-multimedia-dev dbus-daemon
   qemu-system-x86 busybox-static e2fsprogs
 )
 

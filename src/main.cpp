@@ -5,6 +5,7 @@
 
 #include "app/command_line.h"
 #include "console/run_headless.h"
+#include "version.h"
 #ifdef DOVA_WITH_WINDOWS
 #include "ui/mainwindow/windowed_program.h"
 #endif

@@ -6,10 +6,7 @@
 #include <vector>
 
 #include "monitor/log_writer.h"
-
-#ifndef DOVA_VERSION
-#error "DOVA_VERSION must name the build's version"
-#endif
+#include "version.h"
 
 namespace dova {
 

@@ -107,6 +107,11 @@ bool StartsWith(std::string_view s, std::string_view prefix) {
   return s.substr(0, prefix.size()) == prefix;
 }
 
+// A header of one operating system's implementation of a platform service.
+bool IsOsImplementation(std::string_view h) {
+  return h.find("/linux/") != std::string_view::npos || h.find("/win32/") != std::string_view::npos;
+}
+
 // Headers of the operating system: only platform/ may use them.
 bool IsOsHeader(std::string_view h) {
   static constexpr std::array<std::string_view, 13> kFiles = {
@@ -168,6 +173,12 @@ std::optional<std::string> CheckInclude(std::string_view file, std::string_view 
   std::string to_folder;
   const Row* to = Locate(included, &to_folder);
   if (to == nullptr) return "\"" + header + "\" is in no layer of the table";
+  // Outside platform/, a service is reached through its interface and factory, never through
+  // the implementation of one operating system.
+  if (to_folder == "platform" && from_folder != "platform" && IsOsImplementation(included)) {
+    return "\"" + header + "\" is one operating system's implementation; " +
+           Describe(*from, from_folder) + " uses the service's interface and factory";
+  }
   if (Uses(*from, to_folder)) return std::nullopt;
   return Describe(*from, from_folder) + " may not use " + Describe(*to, to_folder);
 }

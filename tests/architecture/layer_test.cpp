@@ -58,6 +58,14 @@ TEST(LayerRules, WhoMayIncludeWhom) {
           {"convert/vcp_dova_to_usbx.cpp", "app/main_form.h", false},
           {"app/main_form.cpp", "monitor/dova_panel.h", true},
           {"app/main_form.cpp", "convert/vcp_to_usbx_conv.h", true},
+          // Platform services are reached through their interfaces and factories: the
+          // deliberately wrong one is the composition root naming a Linux class.
+          {"app/run.cpp", "platform/serial/linux/sysfs_port_map.h", false},
+          {"app/run.cpp", "platform/bridge/linux/linux_library.h", false},
+          {"main.cpp", "platform/instance/linux/lock_file_instance.h", false},
+          {"app/run.cpp", "platform/serial/serial_factory.h", true},
+          {"platform/serial/linux/serial_factory.cpp", "platform/serial/linux/sysfs_port_map.h",
+           true},
           // Only the composition root builds simulated benches.
           {"app/run.cpp", "sim/simulated_incubators.h", true},
           {"monitor/dova_panel.cpp", "sim/incubator.h", false},

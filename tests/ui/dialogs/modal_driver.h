@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -29,6 +30,26 @@ inline void WhenModal(std::function<void(QWidget*)> act) {
 inline void CloseByCloseBox(QWidget* window) {
   QCloseEvent close;
   QApplication::sendEvent(window, &close);
+}
+
+// Makes the modal window in front the active one, as it is for a user: offscreen, a window
+// shown from a running event loop becomes active only once the loop has handled the
+// activation, and has no keyboard focus before.
+inline void ActivateModal() {
+  if (QWidget* modal = QApplication::activeModalWidget();
+      modal && QApplication::activeWindow() != modal) {
+    modal->activateWindow();
+    (void)QTest::qWaitForWindowActive(modal);
+  }
+}
+
+// A key pressed by the user: it goes to the widget with the keyboard focus of the window
+// in front.
+inline void PressKey(Qt::Key key) {
+  ActivateModal();
+  QWidget* target = QApplication::focusWidget();
+  if (!target) target = QApplication::activeModalWidget();
+  if (target) QTest::keyClick(target, key);
 }
 
 class ModalWatchdog {
