@@ -81,7 +81,7 @@ for cut in $(seq 1 "$cuts"); do
     done
   fi
 
-  lost=0 old=0 nul=0 torn=0 wrong=0 newest_age=""
+  lost=0 old=0 nul=0 torn=0 wrong=0 newest_age="" empty=0
   for n in 1 2 3; do
     f="$r/disk/DOVA $n $n.csv"
     m="$r/mirror-$n.csv"
@@ -102,6 +102,7 @@ for cut in $(seq 1 "$cuts"); do
       # A stamp is the second the line was written in: it was written at t..t+1 s.
       if [ $(((t + 1) * 1000)) -lt $((cut_guest - 1000)) ]; then old=$((old + 1)); fi
     done < <(tail -c +"$((size + 1))" "$m")
+    [ "$size" -eq 0 ] && empty=$((empty + 1))
     last="$(tr '\r' '\n' <"$f" | tail -n 1)"
     if [ -n "$last" ]; then
       age=$(((cut_guest - $(stamp "$last") * 1000) / 1000))
@@ -117,7 +118,8 @@ for cut in $(seq 1 "$cuts"); do
   fi
   echo "$verdict cut $cut: file system $fsck; read by $how; lines lost $lost, of them older" \
     "than 1 s: $old; NUL bytes $nul; torn ends $torn; files not matching what was written" \
-    "$wrong; newest line on disk ${newest_age:-?} s old at the cut (the stalest file)" | tee "$r/verdict"
+    "$wrong; empty files $empty; newest line on disk ${newest_age:-?} s old at the cut (the stalest" \
+    "file with lines)" | tee "$r/verdict"
 done
 echo "power-cut test: $cuts cuts, $total_lost lines lost in all, $total_old of them older than 1 s"
 exit "$failed"

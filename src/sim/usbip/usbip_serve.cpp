@@ -144,7 +144,6 @@ int RunUsbipSimulator(int argc, char** argv) {
       "0xEA61 and serials dova300-000n; the --ea60 bridges after them are still on the "
       "serial-port driver (product ID 0xEA60, serial VCP000n).\n\n" +
       QString::fromLatin1(kCommands));
-  parser.addHelpOption();
   parser.addOption({"usbip", "Use the USB/IP transport."});
   parser.addOption({"count", "Incubators with converted bridges (default 1).", "N", "1"});
   parser.addOption(
@@ -152,7 +151,15 @@ int RunUsbipSimulator(int argc, char** argv) {
   parser.addOption({"seed", "The lab day to play (default 1).", "S", "1"});
   parser.addOption({"quiet", "Steady incubators that do nothing by themselves."});
   parser.addOption({"scenario", "Play a script on steady incubators.", "FILE"});
-  parser.process(app);
+  const QCommandLineOption help = parser.addHelpOption();
+  if (!parser.parse(QCoreApplication::arguments())) {
+    std::cerr << "dova300-sim: " << parser.errorText().toStdString() << "\n";
+    return 2;
+  }
+  if (parser.isSet(help)) {
+    std::cout << parser.helpText().toStdString();
+    return 0;
+  }
 
   bool ok_count = false;
   bool ok_ea60 = false;
