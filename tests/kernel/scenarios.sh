@@ -238,6 +238,28 @@ scenario_convert() {
     verdict FAIL convert "$why"
 }
 
+# Pending: the converter asks only the bridges that are candidates for conversion. Two
+# incubators are logged while the converter looks for bridges to convert; bridges in use
+# must have heard the part-number request only from the kernel's probe (twice).
+scenario_probe_in_use() {
+  start_sim probe-in-use --count 2 --quiet
+  wait_until 30 tty_present dova300-0002 || { verdict FAIL probe-in-use "no tty"; stop_sim; return 1; }
+  start_logger
+  wait_until 40 has "$D/data/$LOG2" "Right Set-Point"
+  nap 20
+  sim state
+  wait_until 5 has "$D/sim.out" "^state 2 "
+  stop_logger
+  stop_sim
+  local reads
+  reads="$(sed -n 's/^state \([12]\) .*partnum_reads=\([0-9]*\).*/\2/p' "$D/sim.out" | tr '\n' ' ')"
+  if [ "$reads" = "2 2 " ]; then
+    verdict PASS probe-in-use "bridges in use asked for their part number only by the kernel"
+  else
+    verdict FAIL probe-in-use "part-number requests per bridge in use: $reads(the kernel's probe makes 2)"
+  fi
+}
+
 # Pending: the permission report is built on another branch.
 scenario_permission() {
   start_sim permission --count 1 --quiet
@@ -301,6 +323,7 @@ case "$SET" in
     scenario_convert
     ;;
   pending)
+    scenario_probe_in_use
     scenario_permission
     scenario_bad_bridge stalled-writes stallwrites "configuration write 0x3702 stalled"
     scenario_bad_bridge kept-identity keepidentity "identity kept"

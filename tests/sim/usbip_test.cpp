@@ -205,6 +205,7 @@ TEST_F(BridgeFixture, PartNumberAnswersOneOrTwoBytesAsAsked) {
     EXPECT_EQ(One(Control(2, type, 0xFF, 0x370B, 0, 2)).data.size(), 2u);
   }
   EXPECT_EQ(One(Control(3, 0xC0, 0xFF, 0x370C, 0, 13)).status, kStatusStall);  // no port config
+  EXPECT_EQ(bridge_.PartNumberReads(), 4);
 }
 
 TEST_F(BridgeFixture, WhatTheDriverSetIsReadBack) {

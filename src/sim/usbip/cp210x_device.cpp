@@ -409,6 +409,7 @@ SimulatedCp210x::Result SimulatedCp210x::Configuration(const Command& c) {
     // The part number: one byte to the manufacturing library; a genuine chip answers a
     // two-byte request with two bytes (the kernel checks that to tell counterfeits).
     if (c.Value() != kItemPartNumber) return Stall();
+    ++part_number_reads_;
     r.data = {static_cast<char>(identity_.part), 0x01};
     return r;
   }

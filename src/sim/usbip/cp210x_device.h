@@ -101,6 +101,8 @@ class SimulatedCp210x {
   std::size_t InWaiting() const { return waiting_in_.size(); }
   std::size_t Buffered() const { return rx_.size(); }
   std::uint64_t Dropped() const { return dropped_; }
+  // How often the host asked for the part number (the kernel's driver does twice per probe).
+  int PartNumberReads() const { return part_number_reads_; }
 
  private:
   struct PendingIn {
@@ -131,6 +133,7 @@ class SimulatedCp210x {
   std::string rx_;  // towards the host, escaped as the host asked
   std::deque<PendingIn> waiting_in_;
   std::uint64_t dropped_ = 0;
+  int part_number_reads_ = 0;
   std::function<void(std::string_view)> to_incubator_;
   std::function<void(const std::string&)> trace_;
 };

@@ -113,7 +113,8 @@ class Bench {
     Say("state " + std::to_string(s.number) + " product=" + Hex4(id.product_id) +
         " serial=" + id.serial + " attached=" + std::to_string(s.link && s.link->Open()) +
         " configured=" + std::to_string(s.bridge->Configured()) + " " +
-        s.bridge->Uart().Describe() + " dropped=" + std::to_string(s.bridge->Dropped()));
+        s.bridge->Uart().Describe() + " dropped=" + std::to_string(s.bridge->Dropped()) +
+        " partnum_reads=" + std::to_string(s.bridge->PartNumberReads()));
   }
 };
 
