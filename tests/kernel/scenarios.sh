@@ -239,16 +239,17 @@ scenario_convert() {
 }
 
 # Pending: the converter asks only the bridges that are candidates for conversion. Two
-# incubators are logged while the converter looks for bridges to convert; bridges in use
-# must have heard the part-number request only from the kernel's probe (twice).
+# incubators are logged while the converter converts a third; the bridges in use must have
+# heard the part-number request only from the kernel's probe (twice each).
 scenario_probe_in_use() {
-  start_sim probe-in-use --count 2 --quiet
+  start_sim probe-in-use --count 2 --ea60 1 --quiet
   wait_until 30 tty_present dova300-0002 || { verdict FAIL probe-in-use "no tty"; stop_sim; return 1; }
   start_logger
-  wait_until 40 has "$D/data/$LOG2" "Right Set-Point"
-  nap 20
+  wait_until 60 has "$D/sim.out" "bridge 3: new identity" ||
+    { verdict FAIL probe-in-use "the third bridge was not converted"; stop_logger; stop_sim; return 1; }
+  wait_until 40 has "$D/data/DOVA 3 3.csv" "Right Set-Point"
   sim state
-  wait_until 5 has "$D/sim.out" "^state 2 "
+  wait_until 5 has "$D/sim.out" "^state 3 "
   stop_logger
   stop_sim
   local reads
