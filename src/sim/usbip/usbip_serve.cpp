@@ -1,8 +1,8 @@
 #include "sim/usbip/usbip_serve.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QStringList>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/command_options.h"
 #include "platform/pty/pseudo_terminal.h"
 #include "platform/qt_scheduler.h"
 #include "platform/timer.h"
@@ -118,6 +119,53 @@ class Bench {
   }
 };
 
+// What the command line asked for.
+struct UsbipLine {
+  bool help = false;
+  bool usbip = false;
+  long long count = 1;
+  long long ea60 = 0;
+  long long seed = kDefaultSeed;
+  bool quiet = false;
+  QString scenario_path;
+};
+
+std::vector<TLineOption<UsbipLine>> UsbipOptions() {
+  return {
+      {{{"usbip"}, {}, "Serve the incubators as USB bridges (this mode)."},
+       Sets(&UsbipLine::usbip)},
+      {{{"count"}, "N", "Incubators whose bridges are converted (0 to 16; default 1)."},
+       SetsWholeNumber(&UsbipLine::count, 0, 16, "--count takes a number from 0 to 16")},
+      {{{"ea60"},
+        "M",
+        "Incubators whose bridges are still on the serial-port driver (0 to 16; default 0)."},
+       SetsWholeNumber(&UsbipLine::ea60, 0, 16, "--ea60 takes a number from 0 to 16")},
+      {{{"seed"}, "S", "Play another lab day (0 to 4294967295; default 1)."},
+       SetsWholeNumber(&UsbipLine::seed, 0, 0xFFFF'FFFFu,
+                       "--seed takes a whole number from 0 to 4294967295")},
+      {{{"quiet"}, {}, "Steady incubators that do nothing by themselves."},
+       Sets(&UsbipLine::quiet)},
+      {{{"scenario"}, "FILE", "Play the script FILE on the steady incubators."},
+       [](UsbipLine& line, const QString& value) {
+         if (value.isEmpty()) return QStringLiteral("--scenario takes a file");
+         line.scenario_path = value;
+         return QString();
+       }},
+      HelpOption(&UsbipLine::help),
+  };
+}
+
+QString UsbipHelp() {
+  return LineHelp(
+      QStringLiteral("dova300-sim --usbip"),
+      QStringLiteral(
+          "Serves simulated DOVA-300 incubators as CP210x USB bridges on the kernel's virtual\n"
+          "USB host controller (modules vhci-hcd and cp210x; root). The first --count bridges\n"
+          "have product ID 0xEA61 and serials dova300-000n; the --ea60 bridges after them are\n"
+          "still on the serial-port driver (product ID 0xEA60, serial VCP000n)."),
+      UsbipOptions(), QString::fromLatin1(kCommands));
+}
+
 bool ParseOnOff(const std::string& word, bool* on) {
   if (word == "on")
     *on = true;
@@ -137,44 +185,30 @@ bool WantsUsbip(int argc, char** argv) {
 }
 
 int RunUsbipSimulator(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  QCommandLineParser parser;
-  parser.setApplicationDescription(
-      "Serves simulated DOVA-300 incubators as CP210x USB bridges on the kernel's virtual USB "
-      "host controller (modules vhci-hcd and cp210x; root). Bridges 1..N have product ID "
-      "0xEA61 and serials dova300-000n; the --ea60 bridges after them are still on the "
-      "serial-port driver (product ID 0xEA60, serial VCP000n).\n\n" +
-      QString::fromLatin1(kCommands));
-  parser.addOption({"usbip", "Use the USB/IP transport."});
-  parser.addOption({"count", "Incubators with converted bridges (default 1).", "N", "1"});
-  parser.addOption(
-      {"ea60", "Incubators whose bridges are still on the serial-port driver.", "M", "0"});
-  parser.addOption({"seed", "The lab day to play (default 1).", "S", "1"});
-  parser.addOption({"quiet", "Steady incubators that do nothing by themselves."});
-  parser.addOption({"scenario", "Play a script on steady incubators.", "FILE"});
-  const QCommandLineOption help = parser.addHelpOption();
-  if (!parser.parse(QCoreApplication::arguments())) {
-    std::cerr << "dova300-sim: " << parser.errorText().toStdString() << "\n";
-    return 2;
+  UsbipLine line;
+  {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+      arguments << QString::fromLocal8Bit(argv[i]);
+    const QString error = ParseLine(UsbipOptions(), arguments, line);
+    if (error.isEmpty() && line.count + line.ea60 < 1) {
+      std::cerr << "dova300-sim: --count and --ea60 together serve at least one incubator\n";
+      return 2;
+    }
+    if (!error.isEmpty()) {
+      std::cerr << "dova300-sim: " << error.toStdString() << "\n";
+      return 2;
+    }
   }
-  if (parser.isSet(help)) {
-    std::cout << parser.helpText().toStdString();
+  if (line.help) {
+    std::cout << UsbipHelp().toLocal8Bit().toStdString() << "\n";
     return 0;
   }
-
-  bool ok_count = false;
-  bool ok_ea60 = false;
-  bool ok_seed = false;
-  const int count = parser.value("count").toInt(&ok_count);
-  const int ea60 = parser.value("ea60").toInt(&ok_ea60);
-  const qlonglong seed = parser.value("seed").toLongLong(&ok_seed);
-  if (!ok_count || !ok_ea60 || !ok_seed || count < 0 || ea60 < 0 || count + ea60 < 1 ||
-      count + ea60 > 16 || seed < 0 || seed > 4'294'967'295LL) {
-    std::cerr << "dova300-sim: bad --count, --ea60 or --seed\n";
-    return 2;
-  }
+  QCoreApplication app(argc, argv);
+  const int count = static_cast<int>(line.count);
+  const int ea60 = static_cast<int>(line.ea60);
+  const QString scenario_path = line.scenario_path;
   std::vector<ScenarioStep> steps;
-  const QString scenario_path = parser.value("scenario");
   if (!scenario_path.isEmpty()) {
     std::string error;
     auto loaded = LoadScenarioFile(scenario_path, &error);
@@ -184,8 +218,8 @@ int RunUsbipSimulator(int argc, char** argv) {
     }
     steps = std::move(*loaded);
   }
-  const bool lab_day = !parser.isSet("quiet") && scenario_path.isEmpty();
-  const auto bench_seed = static_cast<std::uint32_t>(seed);
+  const bool lab_day = !line.quiet && scenario_path.isEmpty();
+  const auto bench_seed = static_cast<std::uint32_t>(line.seed);
 
   QtScheduler scheduler;
   Bench bench;

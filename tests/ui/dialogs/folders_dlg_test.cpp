@@ -75,12 +75,15 @@ struct FoldersDlgTest : ::testing::Test {
     EXPECT_FALSE(row.isEmpty()) << path.toStdString();
     QTest::mouseClick(dlg.Folders->viewport(), button, {}, row.center());
   }
-  // Waits until the model has listed a folder (it reads folders on its own thread).
+  // Waits until the model has listed every folder in a folder. It reads folders on its own
+  // thread and may hand them over in parts, so a first row is not yet the whole list.
   void WaitListed(const QString& path) {
     const QModelIndex index = dlg.IndexOf(path);
     if (dlg.Model->canFetchMore(index)) dlg.Model->fetchMore(index);
-    QTRY_VERIFY_WITH_TIMEOUT(!dlg.Model->canFetchMore(index) && dlg.Model->rowCount(index) > 0,
-                             10000);
+    const qsizetype folders = QDir(path).entryList(QDir::AllDirs | QDir::NoDotAndDotDot).size();
+    ASSERT_GT(folders, 0) << path.toStdString();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !dlg.Model->canFetchMore(index) && dlg.Model->rowCount(index) == folders, 60000);
   }
   // A right click on a folder, as the mouse gives it: the press, then the menu request.
   void RightClick(const QString& path) {

@@ -17,8 +17,8 @@ namespace dova::ui::testing {
 
 // The user in front of a modal window: `act` runs once the window's own event loop is
 // running (so the window is on screen and modal) and is handed that window. A watchdog
-// closes any modal window still open after a while, so a test that forgot to close one
-// fails instead of hanging.
+// closes any modal window still open after a minute, so a test that forgot to close one
+// fails instead of hanging; a slow test on a busy machine stays well within it.
 inline void WhenModal(std::function<void(QWidget*)> act) {
   QTimer::singleShot(0, [act = std::move(act)] {
     QWidget* modal = QApplication::activeModalWidget();
@@ -54,7 +54,7 @@ inline void PressKey(Qt::Key key) {
 
 class ModalWatchdog {
  public:
-  explicit ModalWatchdog(int ms = 10000) {
+  explicit ModalWatchdog(int ms = 60000) {
     timer_.setInterval(ms);
     QObject::connect(&timer_, &QTimer::timeout, [this] {
       if (QWidget* modal = QApplication::activeModalWidget()) {
