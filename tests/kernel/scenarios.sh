@@ -178,7 +178,7 @@ scenario_cycles() {
       verdict FAIL cycles "slow cycle $i: no Disconnected"
       return 1
     fi
-    nap 0.5
+    nap 0.2
     sim replug 2
     n=$((n + 1))
     if ! wait_until 15 at_least "$D/data/$LOG2" "$CONNECTED" "$n"; then
