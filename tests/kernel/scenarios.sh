@@ -131,6 +131,9 @@ scenario_unplug() {
   occurrences "$D/data/$LOG1" "$CONNECTED"
   local before=$COUNT
   now; t0=$NOW
+  local uptime
+  read -r uptime _ </proc/uptime
+  echo "unplug 1 at uptime $uptime (the kernel log's clock)"
   sim unplug 1
   wait_until 10 has "$D/data/$LOG1" "$DISCONNECTED"
   now; t1=$NOW

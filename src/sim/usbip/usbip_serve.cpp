@@ -80,6 +80,13 @@ class Bench {
 
   void Unplug(Served& s) {
     if (!s.link || !s.link->Open()) return;
+    // What the kernel has sent already is answered first: a request left unanswered in
+    // the socket would keep its URB waiting in vhci_hcd until its time-out (5 s for a
+    // control request), holding up the driver's disconnect. A real host controller fails
+    // such transfers at once when the cable goes.
+    Pump(s);
+    if (!s.link->Open()) return;
+    s.link->Flush();
     s.notifier.reset();
     s.link->Close();
     Say("bridge " + std::to_string(s.number) + " unplugged");
