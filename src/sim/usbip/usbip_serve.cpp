@@ -102,7 +102,8 @@ class Bench {
       s.bridge->Handle(*command, &out);
     if (!error.empty()) {
       Say("bridge " + std::to_string(s.number) + ": " + error + "; dropping the link");
-      Unplug(s);
+      s.notifier.reset();
+      s.link->Close();
       return;
     }
     s.link->Write(out);
