@@ -13,6 +13,7 @@ PACKAGES=(
   qt6-httpserver-dev qt6-websockets-dev
   ccache prometheus
   qt6-multimedia-dev dbus-daemon
+  qemu-system-x86 busybox-static e2fsprogs
 )
 
 # One line per step; apt's own output is kept back and shown only when a step fails.
