@@ -12,13 +12,18 @@ namespace {
 class NeverLoseTest : public PanelTest {
  protected:
   NeverLoseTest() {
-    panel = std::make_unique<TDovaPanel>(TPanelContext{sched, boxes, format, &mem});
+    panel = std::make_unique<TDovaPanel>(TPanelContext{sched, boxes, format, &mem, &syncs});
     mem.AddFolder(QStringLiteral("/data"));
     host.on_add = [this](TDovaPanel& p) {
       p.SetDirectory(QStringLiteral("/data"));
       p.SetLogInterval(1);
       p.Select();
     };
+  }
+  // The tile's last syncs run while the files are still there.
+  ~NeverLoseTest() override {
+    panel.reset();
+    syncs.RunAll();
   }
   QString Path() const { return QStringLiteral("/data/Lab1 1234.csv"); }
   // The file's lines as written, each whole (ending in CR), without their time stamps.
