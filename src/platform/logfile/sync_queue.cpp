@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "platform/logfile/log_files.h"
+
 namespace dova {
 
 SyncQueue::SyncQueue(Mode mode, bool enabled) : mode_(mode), enabled_(enabled) {
@@ -67,6 +69,9 @@ void SyncQueue::Work() {
 }
 
 SyncQueue& SystemSyncQueue() {
+  // The last syncs at the program's end sync folders through the system's file layer: it
+  // must be made first, so that it is gone only after the queue.
+  (void)SystemLogFiles();
   static SyncQueue queue(SyncQueue::Mode::Thread, [] {
     const char* value = std::getenv(SyncQueue::kDisableVariable);
     const std::string_view v = value ? value : "";
