@@ -1,7 +1,5 @@
 #include "monitor/log_writer.h"
 
-#include <QFileInfo>
-
 #include "platform/scheduler.h"
 #include "protocol/protocol.h"
 
@@ -50,20 +48,9 @@ void TLogWriter::OnEvent(const TTileEvent& e) {
 }
 
 bool TLogWriter::TryOpen(bool make_folder) {
-  std::unique_ptr<LogFile> file = files_.OpenExisting(path_);
-  QStringList folders;
-  if (!file) {
-    // A data folder that went away while we ran is made again (one level only).
-    const QFileInfo info(path_);
-    if (make_folder) files_.MakeFolder(info.absolutePath());
-    if (files_.CreateIfMissing(path_)) file = files_.OpenExisting(path_);
-    // A new name in the folder (and a new folder in its parent) must reach the disk too.
-    const QString folder = info.path() == QStringLiteral(".") ? QString() : info.path();
-    folders << folder;
-    if (make_folder) folders << QFileInfo(folder).path();
-  }
-  if (!file) return false;
-  File = std::make_unique<DurableLog>(sched_, sync_, files_, std::move(file), folders);
+  // A data folder that went away while we ran is made again (one level only).
+  File = DurableLog::Open(sched_, sync_, files_, path_, make_folder);
+  if (!File) return false;
   File->OnStatus = [this](const SyncStatus& status) { OnSyncStatus(status); };
   if (File->HadDamagedEnd()) {
     boxes_.DisplayMessage(QStringLiteral("The log file ") + path_ +

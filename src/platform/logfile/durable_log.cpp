@@ -1,5 +1,7 @@
 #include "platform/logfile/durable_log.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 #include <deque>
 #include <mutex>
@@ -140,6 +142,23 @@ DurableLog::DurableLog(Scheduler& sched, SyncQueue& queue, LogFiles& files,
     shared_->folders = std::move(foldersToSync);
     if (!shared_->folders.isEmpty()) timer_.SetEnabled(true);
   }
+}
+
+std::unique_ptr<DurableLog> DurableLog::Open(Scheduler& sched, SyncQueue& queue, LogFiles& files,
+                                             const QString& path, bool makeFolder) {
+  std::unique_ptr<LogFile> file = files.OpenExisting(path);
+  QStringList folders;
+  if (!file) {
+    const QFileInfo info(path);
+    if (makeFolder) files.MakeFolder(info.absolutePath());
+    if (files.CreateIfMissing(path)) file = files.OpenExisting(path);
+    // A name without a folder lives in the current one.
+    const QString folder = info.path() == QStringLiteral(".") ? QString() : info.path();
+    folders << folder;
+    if (makeFolder) folders << QFileInfo(folder).path();
+  }
+  if (!file) return nullptr;
+  return std::make_unique<DurableLog>(sched, queue, files, std::move(file), folders);
 }
 
 DurableLog::~DurableLog() {

@@ -57,6 +57,11 @@ class DurableLog {
   // folder when the file was just made, and its parent when the folder was just made).
   DurableLog(Scheduler& sched, SyncQueue& queue, LogFiles& files, std::unique_ptr<LogFile> file,
              QStringList foldersToSync = {});
+  // Opens the file at `path` at its end, creating it when it is missing; with `makeFolder`
+  // its folder too (one level) when that is missing. A new name is synced into its folder
+  // (and a new folder into its parent). Null when the file cannot be opened.
+  static std::unique_ptr<DurableLog> Open(Scheduler& sched, SyncQueue& queue, LogFiles& files,
+                                          const QString& path, bool makeFolder);
   // Nothing more is written. The file's lock is given up at once; the last sync (and, when
   // it fails, the lines written again and one more sync) runs on the queue, which closes
   // the file after it.
