@@ -11,7 +11,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth fonts-liberation2
   qt6-httpserver-dev qt6-websockets-dev
-  ccache prometheus
+  ccache prometheus strace
   qt6-multimedia-dev dbus-daemon
   qemu-system-x86 busybox-static e2fsprogs
 )
