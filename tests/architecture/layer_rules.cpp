@@ -25,7 +25,7 @@ struct Row {
   std::string_view uses;
 };
 // clang-format off
-constexpr std::array<Row, 16> kTable = {{
+constexpr std::array<Row, 17> kTable = {{
   // folder          layer        OS     windows  may include
     {"platform",      "platform",  true,  false,   "platform"},
     {"protocol",      "logic",     false, false,   "platform protocol"},
@@ -40,6 +40,8 @@ constexpr std::array<Row, 16> kTable = {{
     // HTTP server modules (no windows).
     {"metrics",       "logic",     false, false,   "platform protocol usb graphs monitor convert"
                                                    " app metrics"},
+    // Stored logs read back into the models the live tiles fill.
+    {"history",       "logic",     false, false,   "platform protocol usb graphs monitor history"},
     {"sim",           "simulator", false, false,   "platform protocol sim"},
     {"ui",            "ui",        false, true,    "platform logic ui"},
     {"ui/graphs",     "ui",        false, true,    "platform logic ui ui/graphs"},
@@ -53,8 +55,8 @@ constexpr std::array<Row, 16> kTable = {{
     {"",              "main",      false, true,    "*"},
 }};
 // clang-format on
-constexpr std::array<std::string_view, 7> kLogic = {"protocol", "usb", "graphs", "monitor",
-                                                    "convert",  "app", "metrics"};
+constexpr std::array<std::string_view, 8> kLogic = {"protocol", "usb", "graphs",  "monitor",
+                                                    "convert",  "app", "metrics", "history"};
 
 std::vector<std::string_view> Split(std::string_view text, char separator) {
   std::vector<std::string_view> parts;
