@@ -12,6 +12,7 @@ PACKAGES=(
   xvfb xauth fonts-liberation2
   qt6-httpserver-dev qt6-websockets-dev
   ccache prometheus
+  poppler-utils
 )
 
 missing=()

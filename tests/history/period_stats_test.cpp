@@ -1,5 +1,9 @@
 #include "history/period_stats.h"
 
+#include <QBuffer>
+
+#include "history/period_report.h"
+
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
@@ -138,6 +142,56 @@ TEST_F(PeriodStatsTest, APeriodCutsReadingsAndStatesAtItsEnds) {
       ComputePeriodStats(reader->Log(), t0 + 15 * kMin, t0 + 35 * kMin, {1.0, 10.0});
   EXPECT_NEAR(wide.Left.InBandShare, 1.0, kTight);
   EXPECT_TRUE(wide.Left.Excursions.empty());
+}
+
+TEST_F(PeriodStatsTest, TidyCsvHoldsAReadingRowPerChangeAndAnEventRowPerEvent) {
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
+  ASSERT_TRUE(WriteTidyCsv(reader->Log(), t0 + 5 * kMin, t0 + 30 * kMin, buffer));
+  const QList<QByteArray> rows = buffer.data().split('\n');
+  ASSERT_GE(rows.size(), 3);
+  EXPECT_EQ(rows[0], "time_utc,time_local,left_temperature,left_setpoint,right_temperature,"
+                     "right_setpoint,gas_flow,gas_setpoint,event");
+  const QByteArray local = QDateTimeFromDateTime(t0 + 12 * kMin)
+                               .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))
+                               .toLatin1();
+  const QByteArray utc =
+      QDateTimeFromDateTime(t0 + 12 * kMin).toUTC().toString(Qt::ISODate).toLatin1();
+  EXPECT_TRUE(rows.contains(utc + ',' + local + ",37.6,37.0,37.0,37.0,26,20,Left Lid Open"))
+      << buffer.data().toStdString();
+  // Blocks at 10, 20 and 30 minutes (the right chamber's steady reading adds none), the lid,
+  // the purge; the trailing line end leaves one empty piece.
+  EXPECT_EQ(rows.size(), 1 + 3 + 2 + 2 + 1);
+  EXPECT_TRUE(rows.last().isEmpty());
+}
+
+TEST_F(PeriodStatsTest, ReportContentsCarryTheFiguresAndTheEvents) {
+  TReportSource source{QStringLiteral("Lab1"), QStringLiteral("1234"), QStringLiteral("x.csv"),
+                       QStringLiteral("ab"), QStringLiteral("1.0"),
+                       QDateTime(QDate(2026, 12, 15), QTime(8, 0)), QStringLiteral("UTC")};
+  const QLocale en(QStringLiteral("en_US"));
+  const TPeriodReport report = BuildPeriodReport(reader->Log(), source, t0 - 1, t0 + 1, {}, en);
+  auto row = [&](const char* label) {
+    for (const auto& r : report.Statistics) {
+      if (r.Label == QString::fromLatin1(label)) return r;
+    }
+    return TPeriodReport::TRow{};
+  };
+  EXPECT_EQ(row("Time-weighted mean").Left, QStringLiteral("37.30 \u00B0C"));
+  EXPECT_EQ(row("Mean kinetic temperature").Left, QStringLiteral("37.31 \u00B0C"));
+  EXPECT_EQ(row("Time within the alarm band").Gas, QStringLiteral("83.3 %"));
+  EXPECT_EQ(row("Lid openings").Left, QStringLiteral("1 (3 min 00 s)"));
+  EXPECT_EQ(row("Purges").Gas, QStringLiteral("1 (2 min 00 s)"));
+  // Two excursions left, one of the gas, lid open and closed, the purge, the error, the
+  // gap, and the links' own lines.
+  std::vector<QString> what;
+  for (const auto& e : report.Events)
+    what.push_back(e.Where + u' ' + e.What);
+  EXPECT_EQ(std::count(what.begin(), what.end(), QStringLiteral("Left Out of band")), 2);
+  EXPECT_EQ(std::count(what.begin(), what.end(), QStringLiteral(" No data")), 1);
+  EXPECT_EQ(std::count(what.begin(), what.end(), QStringLiteral("Left Temperature Error")), 1);
+  EXPECT_TRUE(std::is_sorted(report.Events.begin(), report.Events.end(),
+                             [](const auto& a, const auto& b) { return a.Time < b.Time; }));
 }
 
 TEST(PeriodStatsEmpty, NoDataGivesNoFigures) {
