@@ -72,14 +72,16 @@ std::optional<TDateTime> ParseIsoTime(const QString& text) {
   return DateTimeFromQDateTime(dt);
 }
 
-TPeriodReport BuildPeriodReport(const TStoredLog& log, const TReportSource& source,
-                                TDateTime from, TDateTime to, const TAlarmBand& band,
+TPeriodReport BuildPeriodReport(const TStoredLog& log, const TPeriodStats& stats,
+                                const TReportSource& source, const TAlarmBand& band,
                                 const QLocale& locale) {
   TPeriodReport report;
+  const TDateTime from = stats.From;
+  const TDateTime to = stats.To;
   // The period shown is what the log holds of the one asked for.
   const TDateTime shown_from = std::isnan(log.FirstTime) ? from : std::max(from, log.FirstTime);
   const TDateTime shown_to = std::isnan(log.LastTime) ? to : std::min(to, log.LastTime);
-  report.Stats = ComputePeriodStats(log, from, to, band);
+  report.Stats = stats;
   const TPeriodStats& s = report.Stats;
 
   report.Title = QStringLiteral("Period report: ") + source.Name +
@@ -89,8 +91,8 @@ TPeriodReport BuildPeriodReport(const TStoredLog& log, const TReportSource& sour
   };
   header("Incubator", source.Name);
   header("Serial number", source.Serial);
-  header("Period", TimeText(locale, shown_from) + QStringLiteral(" \u2013 ") +
-                       TimeText(locale, shown_to));
+  header("Period",
+         TimeText(locale, shown_from) + QStringLiteral(" \u2013 ") + TimeText(locale, shown_to));
   header("Time zone", source.TimeZone);
   header("Generated", locale.toString(source.GeneratedAt, QLocale::ShortFormat));
   header("Program", QStringLiteral("dova300-logger ") + source.ProgramVersion);
@@ -131,9 +133,8 @@ TPeriodReport BuildPeriodReport(const TStoredLog& log, const TReportSource& sour
     return Number(locale, readings[i]->Mean, decimals[i] + 1) +
            (readings[i]->HasData ? units[i] : QString());
   });
-  row("Standard deviation", [&](int i) {
-    return Number(locale, readings[i]->StandardDeviation, decimals[i] + 2);
-  });
+  row("Standard deviation",
+      [&](int i) { return Number(locale, readings[i]->StandardDeviation, decimals[i] + 2); });
   row("Mean kinetic temperature", [&](int i) {
     return i == 2 ? QStringLiteral("\u2014")
                   : Number(locale, readings[i]->MeanKinetic, 2) +
@@ -150,8 +151,9 @@ TPeriodReport BuildPeriodReport(const TStoredLog& log, const TReportSource& sour
     return i == 0 ? StateText(s.LeftLid) : i == 1 ? StateText(s.RightLid) : QString();
   });
   row("Temperature errors", [&](int i) {
-    return i == 0 ? StateText(s.LeftTemperatureErrors)
-                  : i == 1 ? StateText(s.RightTemperatureErrors) : QString();
+    return i == 0   ? StateText(s.LeftTemperatureErrors)
+           : i == 1 ? StateText(s.RightTemperatureErrors)
+                    : QString();
   });
   row("Purges", [&](int i) { return i == 2 ? StateText(s.Purges) : QString(); });
   row("CO2 errors", [&](int i) { return i == 2 ? StateText(s.CO2Errors) : QString(); });
@@ -159,12 +161,15 @@ TPeriodReport BuildPeriodReport(const TStoredLog& log, const TReportSource& sour
 
   // The events table: excursions, changes of state and gaps, in time order.
   std::vector<TPeriodReport::TEvent> events;
-  const QString sides[] = {QStringLiteral("Left"), QStringLiteral("Right"),
-                           QStringLiteral("Gas")};
+  const QString sides[] = {QStringLiteral("Left"), QStringLiteral("Right"), QStringLiteral("Gas")};
   for (int i = 0; i < 3; ++i) {
     for (const TExcursion& e : readings[i]->Excursions) {
-      events.push_back({e.Start, {}, sides[i], QStringLiteral("Out of band"),
-                        DurationText(e.Duration), Number(locale, e.Extreme, decimals[i]) + units[i]});
+      events.push_back({e.Start,
+                        {},
+                        sides[i],
+                        QStringLiteral("Out of band"),
+                        DurationText(e.Duration),
+                        Number(locale, e.Extreme, decimals[i]) + units[i]});
     }
   }
   for (const TLogMark& mark : log.Marks) {
@@ -178,8 +183,8 @@ TPeriodReport BuildPeriodReport(const TStoredLog& log, const TReportSource& sour
     events.push_back({mark.Time, {}, SideText(mark.Side), MarkText(mark), {}, extra});
   }
   for (const TStatePeriod& gap : s.Gaps.Periods) {
-    events.push_back({gap.Start, {}, QString(), QStringLiteral("No data"),
-                      DurationText(gap.Duration), {}});
+    events.push_back(
+        {gap.Start, {}, QString(), QStringLiteral("No data"), DurationText(gap.Duration), {}});
   }
   std::stable_sort(events.begin(), events.end(),
                    [](const auto& a, const auto& b) { return a.Time < b.Time; });
@@ -194,8 +199,8 @@ TPeriodReport BuildPeriodReport(const TStoredLog& log, const TReportSource& sour
 }
 
 bool WriteTidyCsv(const TStoredLog& log, TDateTime from, TDateTime to, QIODevice& out) {
-  const TLineSeries* series[] = {&log.Left.Values, &log.Left.SetPoints, &log.Right.Values,
-                                 &log.Right.SetPoints, &log.Gas.Values,  &log.Gas.SetPoints};
+  const TLineSeries* series[] = {&log.Left.Values,     &log.Left.SetPoints, &log.Right.Values,
+                                 &log.Right.SetPoints, &log.Gas.Values,     &log.Gas.SetPoints};
   const int decimals[] = {1, 1, 1, 1, 0, 0};
   // Times of every point and every mark in the period, in order; a row per time, and one
   // more per further event at that time.
@@ -216,8 +221,9 @@ bool WriteTidyCsv(const TStoredLog& log, TDateTime from, TDateTime to, QIODevice
   std::stable_sort(marks.begin(), marks.end(),
                    [](const TLogMark* a, const TLogMark* b) { return a->Time < b->Time; });
 
-  QByteArray text = "time_utc,time_local,left_temperature,left_setpoint,right_temperature,"
-                    "right_setpoint,gas_flow,gas_setpoint,event\n";
+  QByteArray text =
+      "time_utc,time_local,left_temperature,left_setpoint,right_temperature,"
+      "right_setpoint,gas_flow,gas_setpoint,event\n";
   std::size_t index[6] = {};
   bool any[6] = {};
   std::size_t next_mark = 0;

@@ -53,8 +53,9 @@ struct TPeriodReport {
   TPeriodStats Stats;
 };
 
-TPeriodReport BuildPeriodReport(const TStoredLog& log, const TReportSource& source,
-                                TDateTime from, TDateTime to, const TAlarmBand& band,
+// `stats` are the statistics of the period from ComputePeriodStats.
+TPeriodReport BuildPeriodReport(const TStoredLog& log, const TPeriodStats& stats,
+                                const TReportSource& source, const TAlarmBand& band,
                                 const QLocale& locale);
 
 // "2 h 05 min", "3 min 20 s", "12 s".

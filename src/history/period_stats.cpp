@@ -28,11 +28,11 @@ TDateTime TStateStats::Total() const {
   return total;
 }
 
-TReadingStats ComputeReadingStats(const THistoryChart& chart, TDateTime from, TDateTime to,
+TReadingStats ComputeReadingStats(const TReadingLines& lines, TDateTime from, TDateTime to,
                                   TDateTime data_end, double band, bool kinetic) {
   TReadingStats stats;
-  const TLineSeries& values = chart.Values;
-  const TLineSeries& set_points = chart.SetPoints;
+  const TLineSeries& values = *lines.Values;
+  const TLineSeries& set_points = *lines.SetPoints;
   if (values.Empty() || !(to >= from)) return stats;
   const TDateTime end = std::min(to, std::isnan(data_end) ? values.Last().x : data_end);
   std::ptrdiff_t i = LastAtOrBefore(values, from);
@@ -132,12 +132,20 @@ TReadingStats ComputeReadingStats(const THistoryChart& chart, TDateTime from, TD
 
 TPeriodStats ComputePeriodStats(const TStoredLog& log, TDateTime from, TDateTime to,
                                 const TAlarmBand& band) {
+  const TReadingLines lines[3] = {{&log.Left.Values, &log.Left.SetPoints},
+                                  {&log.Right.Values, &log.Right.SetPoints},
+                                  {&log.Gas.Values, &log.Gas.SetPoints}};
+  return ComputePeriodStats(log, lines, from, to, band);
+}
+
+TPeriodStats ComputePeriodStats(const TStoredLog& log, const TReadingLines (&lines)[3],
+                                TDateTime from, TDateTime to, const TAlarmBand& band) {
   TPeriodStats stats;
   stats.From = from;
   stats.To = to;
-  stats.Left = ComputeReadingStats(log.Left, from, to, log.LastTime, band.Temperature, true);
-  stats.Right = ComputeReadingStats(log.Right, from, to, log.LastTime, band.Temperature, true);
-  stats.Gas = ComputeReadingStats(log.Gas, from, to, log.LastTime, band.Flow, false);
+  stats.Left = ComputeReadingStats(lines[0], from, to, log.LastTime, band.Temperature, true);
+  stats.Right = ComputeReadingStats(lines[1], from, to, log.LastTime, band.Temperature, true);
+  stats.Gas = ComputeReadingStats(lines[2], from, to, log.LastTime, band.Flow, false);
 
   const TDateTime data_end = std::isnan(log.LastTime) ? to : std::min(to, log.LastTime);
   auto add = [&](TStateStats& into, TDateTime start, TDateTime stop) {

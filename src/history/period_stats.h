@@ -72,12 +72,22 @@ struct TPeriodStats {
 // ΔH/R of the mean kinetic temperature: 83.144 kJ/mol over 8.3144 J/(mol K).
 inline constexpr double kMeanKineticActivation = 10000.0;
 
+// The lines of one reading: where the log's own charts are, or the windows that took them.
+struct TReadingLines {
+  const TLineSeries* Values = nullptr;
+  const TLineSeries* SetPoints = nullptr;
+};
+
 TPeriodStats ComputePeriodStats(const TStoredLog& log, TDateTime from, TDateTime to,
                                 const TAlarmBand& band = {});
+// The same with the lines of the left, right and gas readings given apart (the log's marks
+// and gaps are read from `log`).
+TPeriodStats ComputePeriodStats(const TStoredLog& log, const TReadingLines (&lines)[3],
+                                TDateTime from, TDateTime to, const TAlarmBand& band);
 
-// The reading statistics of one chart alone; the data end at `data_end` (the log's last
-// line), where the newest reading stops holding.
-TReadingStats ComputeReadingStats(const THistoryChart& chart, TDateTime from, TDateTime to,
+// The statistics of one reading; the data end at `data_end` (the log's last line), where the
+// newest reading stops holding.
+TReadingStats ComputeReadingStats(const TReadingLines& lines, TDateTime from, TDateTime to,
                                   TDateTime data_end, double band, bool kinetic);
 
 }  // namespace dova

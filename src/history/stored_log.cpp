@@ -199,6 +199,12 @@ void TStoredLogReader::Reset() {
   down_since_.reset();
 }
 
+std::unique_ptr<TStoredLog> TStoredLogReader::TakeLog() {
+  std::unique_ptr<TStoredLog> log = std::move(log_);
+  Reset();
+  return log;
+}
+
 TStoredLogReader::TResult TStoredLogReader::Reread(const QLocale& locale,
                                                    const TProgress& progress) {
   options_.Locale = locale;

@@ -145,6 +145,9 @@ class TStoredLogReader {
   const QString& Path() const { return path_; }
   const QString& Error() const { return error_; }
   const TStoredLog& Log() const { return *log_; }
+  // Hands the log over (to windows that take its lines); the next Refresh reads the whole
+  // file again.
+  std::unique_ptr<TStoredLog> TakeLog();
   const TLocaleGuess& Guess() const { return guess_; }
   std::int64_t BytesRead() const { return offset_; }
 

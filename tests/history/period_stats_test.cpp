@@ -3,6 +3,8 @@
 #include <QBuffer>
 
 #include "history/period_report.h"
+#include "history/stored_graphs.h"
+#include "platform/virtual_scheduler.h"
 
 #include <gtest/gtest.h>
 
@@ -150,8 +152,9 @@ TEST_F(PeriodStatsTest, TidyCsvHoldsAReadingRowPerChangeAndAnEventRowPerEvent) {
   ASSERT_TRUE(WriteTidyCsv(reader->Log(), t0 + 5 * kMin, t0 + 30 * kMin, buffer));
   const QList<QByteArray> rows = buffer.data().split('\n');
   ASSERT_GE(rows.size(), 3);
-  EXPECT_EQ(rows[0], "time_utc,time_local,left_temperature,left_setpoint,right_temperature,"
-                     "right_setpoint,gas_flow,gas_setpoint,event");
+  EXPECT_EQ(rows[0],
+            "time_utc,time_local,left_temperature,left_setpoint,right_temperature,"
+            "right_setpoint,gas_flow,gas_setpoint,event");
   const QByteArray local = QDateTimeFromDateTime(t0 + 12 * kMin)
                                .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))
                                .toLatin1();
@@ -166,11 +169,13 @@ TEST_F(PeriodStatsTest, TidyCsvHoldsAReadingRowPerChangeAndAnEventRowPerEvent) {
 }
 
 TEST_F(PeriodStatsTest, ReportContentsCarryTheFiguresAndTheEvents) {
-  TReportSource source{QStringLiteral("Lab1"), QStringLiteral("1234"), QStringLiteral("x.csv"),
-                       QStringLiteral("ab"), QStringLiteral("1.0"),
-                       QDateTime(QDate(2026, 12, 15), QTime(8, 0)), QStringLiteral("UTC")};
+  TReportSource source{QStringLiteral("Lab1"),  QStringLiteral("1234"),
+                       QStringLiteral("x.csv"), QStringLiteral("ab"),
+                       QStringLiteral("1.0"),   QDateTime(QDate(2026, 12, 15), QTime(8, 0)),
+                       QStringLiteral("UTC")};
   const QLocale en(QStringLiteral("en_US"));
-  const TPeriodReport report = BuildPeriodReport(reader->Log(), source, t0 - 1, t0 + 1, {}, en);
+  const TPeriodReport report = BuildPeriodReport(
+      reader->Log(), ComputePeriodStats(reader->Log(), t0 - 1, t0 + 1), source, {}, en);
   auto row = [&](const char* label) {
     for (const auto& r : report.Statistics) {
       if (r.Label == QString::fromLatin1(label)) return r;
@@ -192,6 +197,33 @@ TEST_F(PeriodStatsTest, ReportContentsCarryTheFiguresAndTheEvents) {
   EXPECT_EQ(std::count(what.begin(), what.end(), QStringLiteral("Left Temperature Error")), 1);
   EXPECT_TRUE(std::is_sorted(report.Events.begin(), report.Events.end(),
                              [](const auto& a, const auto& b) { return a.Time < b.Time; }));
+}
+
+TEST_F(PeriodStatsTest, WindowsThatTakeTheLinesKeepThemWholeAndGiveTheSameFigures) {
+  const TPeriodStats from_log = ComputePeriodStats(reader->Log(), t0 - 1, t0 + 1);
+  std::unique_ptr<TStoredLog> log = reader->TakeLog();
+  const std::size_t points = log->Left.Values.Count();
+  VirtualScheduler sched;
+  TStoredTempGraph left(sched, std::move(log->Left));
+  TStoredTempGraph right(sched, std::move(log->Right));
+  TStoredGasGraph gas(sched, std::move(log->Gas));
+  // Days later the plot tick has neither trimmed nor added a point.
+  sched.AdvanceBy(4 * 86400 * 1000LL);
+  EXPECT_EQ(left.TempSeries().Count(), points);
+  EXPECT_EQ(left.EventSeries().Count(), 3u);
+  const TReadingLines lines[3] = {left.Lines(), right.Lines(), gas.Lines()};
+  const TPeriodStats from_windows = ComputePeriodStats(*log, lines, t0 - 1, t0 + 1, {});
+  EXPECT_EQ(from_windows.Left.Mean, from_log.Left.Mean);
+  EXPECT_EQ(from_windows.Gas.Excursions.size(), from_log.Gas.Excursions.size());
+
+  left.ShowPeriod(t0 + 15 * kMin, t0 + 35 * kMin);
+  EXPECT_DOUBLE_EQ(left.Chart1().BottomAxis.Minimum, t0 + 15 * kMin);
+  EXPECT_NEAR(left.Chart1().LeftAxis.Minimum, 36.9, 1e-9);  // the 37.0 set-point less a step
+  EXPECT_NEAR(left.Chart1().LeftAxis.Maximum, 38.1, 1e-9);
+  // The user's zoom is undone back to the period.
+  left.UserZoom(t0 + 20 * kMin, t0 + 21 * kMin, 37, 38);
+  left.Chart1DblClick();
+  EXPECT_DOUBLE_EQ(left.Chart1().BottomAxis.Maximum, t0 + 35 * kMin);
 }
 
 TEST(PeriodStatsEmpty, NoDataGivesNoFigures) {
