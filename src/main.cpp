@@ -6,6 +6,7 @@
 #include "app/command_line.h"
 #include "console/run_headless.h"
 #ifdef DOVA_WITH_WINDOWS
+#include "ui/history/history_command.h"
 #include "ui/mainwindow/windowed_program.h"
 #endif
 
@@ -18,6 +19,12 @@ int main(int argc, char** argv) {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
       arguments << QString::fromLocal8Bit(argv[i]);
+#ifdef DOVA_WITH_WINDOWS
+    // Reports and exports of stored logs are a front end of their own.
+    if (ui::IsHistoryCommand(arguments)) {
+      return ui::RunHistoryCommand(arguments, QStringLiteral(DOVA_VERSION), argc, argv);
+    }
+#endif
     line = ParseCommandLine(arguments);
   }
   if (!line.Error.isEmpty()) {

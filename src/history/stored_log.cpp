@@ -155,6 +155,15 @@ TLocaleGuess GuessLocale(const std::vector<QByteArray>& lines, int reference_yea
   };
   std::vector<const TReading*> likely;
   std::copy_if(distinct.begin(), distinct.end(), std::back_inserter(likely), plausible);
+  // A log is written up to shortly before its file's last change: a reading that ends within
+  // a day of it beats readings that end months earlier (unless the file was copied since).
+  std::vector<const TReading*> recent;
+  std::copy_if(likely.begin(), likely.end(), std::back_inserter(recent), [&](const TReading* r) {
+    const auto last = std::find_if(r->Times.rbegin(), r->Times.rend(),
+                                   [](TDateTime t) { return !std::isnan(t); });
+    return !std::isnan(file_time) && last != r->Times.rend() && *last >= file_time - 1.0;
+  });
+  if (recent.size() == 1) likely = recent;
   const std::vector<const TReading*>& pool = likely.empty() ? distinct : likely;
 
   guess.Found = true;

@@ -106,7 +106,8 @@ std::vector<QLocale> CandidateLocales(const QLocale& user);
 
 // Picks the locale whose formats read the most of `lines` (whole log lines without their
 // ends). Among readings that differ, one that runs backwards or ends after the file's own
-// time stamp (`file_time`, plus a day) is not plausible.
+// time stamp (`file_time`, plus a day) is not plausible, and one that ends within a day
+// before it beats those that end earlier.
 TLocaleGuess GuessLocale(const std::vector<QByteArray>& lines, int reference_year,
                          TDateTime file_time, const std::vector<QLocale>& candidates);
 
