@@ -21,12 +21,6 @@ int main(int argc, char** argv) {
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
       arguments << QString::fromLocal8Bit(argv[i]);
-#ifdef DOVA_WITH_WINDOWS
-    // Reports and exports of stored logs are a front end of their own.
-    if (ui::IsHistoryCommand(arguments)) {
-      return ui::RunHistoryCommand(arguments, QStringLiteral(DOVA_VERSION), argc, argv);
-    }
-#endif
     line = ParseCommandLine(arguments);
   }
   if (!line.Error.isEmpty()) {
@@ -43,6 +37,9 @@ int main(int argc, char** argv) {
     return 0;
   }
 #ifdef DOVA_WITH_WINDOWS
+  // Reports and tables of stored logs are a front end of their own, with or without a display.
+  if (line.WantsStoredLog())
+    return ui::RunHistoryCommand(line, QStringLiteral(DOVA_VERSION), argc, argv);
   if (!line.Headless) {
     if (DisplayAvailable()) return RunWindowed(line, argc, argv);
     PrintLine(QStringLiteral("No display to open windows on: running without windows."));

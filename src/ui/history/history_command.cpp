@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "app/command_line.h"
 #include "history/period_report.h"
 #include "history/stored_log.h"
 #include "platform/virtual_scheduler.h"
@@ -26,56 +27,36 @@ struct TOptions {
   QString Error;
 };
 
-TOptions Parse(const QStringList& args) {
+TOptions Parse(const TCommandLine& line) {
   TOptions o;
-  auto value = [&](qsizetype& i) -> std::optional<QString> {
-    if (i + 1 >= args.size()) {
-      o.Error = args[i] + QStringLiteral(" needs a value");
-      return std::nullopt;
-    }
-    return args[++i];
+  o.Command = line.Report.isEmpty() ? TOptions::TCommand::Csv : TOptions::TCommand::Report;
+  o.Log = o.Command == TOptions::TCommand::Report ? line.Report : line.ExportCsv;
+  o.Out = line.Out;
+  const auto time = [&o](const char* name, const QString& text, std::optional<TDateTime>& into) {
+    if (text.isEmpty() || !o.Error.isEmpty()) return;
+    into = ParseIsoTime(text);
+    if (!into)
+      o.Error = QString::fromLatin1(name) + QStringLiteral(": not an ISO 8601 time: ") + text;
   };
-  for (qsizetype i = 0; i < args.size() && o.Error.isEmpty(); ++i) {
-    const QString& a = args[i];
-    if (a == QStringLiteral("--report") || a == QStringLiteral("--export-csv")) {
-      o.Command =
-          a == QStringLiteral("--report") ? TOptions::TCommand::Report : TOptions::TCommand::Csv;
-      if (auto v = value(i)) o.Log = *v;
-    } else if (a == QStringLiteral("--out")) {
-      if (auto v = value(i)) o.Out = *v;
-    } else if (a == QStringLiteral("--from") || a == QStringLiteral("--to")) {
-      const auto v = value(i);
-      if (!v) break;
-      const std::optional<TDateTime> t = ParseIsoTime(*v);
-      if (!t) {
-        o.Error = a + QStringLiteral(": not an ISO 8601 time: ") + *v;
-      } else {
-        (a == QStringLiteral("--from") ? o.From : o.To) = t;
-      }
-    } else if (a == QStringLiteral("--locale")) {
-      const auto v = value(i);
-      if (!v) break;
-      const QLocale locale(*v);
-      if (locale == QLocale::c() && *v != QStringLiteral("C")) {
-        o.Error = QStringLiteral("--locale: unknown locale: ") + *v;
-      } else {
-        o.Locale = locale;
-      }
-    } else if (a == QStringLiteral("--page")) {
-      const auto v = value(i);
-      if (!v) break;
-      if (v->compare(QStringLiteral("a4"), Qt::CaseInsensitive) == 0) {
-        o.Page = QPageSize::A4;
-      } else if (v->compare(QStringLiteral("letter"), Qt::CaseInsensitive) == 0) {
-        o.Page = QPageSize::Letter;
-      } else {
-        o.Error = QStringLiteral("--page: a4 or letter, not ") + *v;
-      }
+  time("--from", line.From, o.From);
+  time("--to", line.To, o.To);
+  if (o.Error.isEmpty() && !line.Locale.isEmpty()) {
+    const QLocale locale(line.Locale);
+    if (locale == QLocale::c() && line.Locale != QStringLiteral("C")) {
+      o.Error = QStringLiteral("--locale: unknown locale: ") + line.Locale;
     } else {
-      o.Error = QStringLiteral("Unknown option for a stored log: ") + a;
+      o.Locale = locale;
     }
   }
-  if (o.Error.isEmpty() && o.Log.isEmpty()) o.Error = QStringLiteral("No log file given");
+  if (o.Error.isEmpty() && !line.Page.isEmpty()) {
+    if (line.Page.compare(QStringLiteral("a4"), Qt::CaseInsensitive) == 0) {
+      o.Page = QPageSize::A4;
+    } else if (line.Page.compare(QStringLiteral("letter"), Qt::CaseInsensitive) == 0) {
+      o.Page = QPageSize::Letter;
+    } else {
+      o.Error = QStringLiteral("--page takes a4 or letter, not ") + line.Page;
+    }
+  }
   if (o.Error.isEmpty() && o.Out.isEmpty()) o.Error = QStringLiteral("--out FILE is missing");
   if (o.Error.isEmpty() && o.From && o.To && *o.To < *o.From) {
     o.Error = QStringLiteral("--to lies before --from");
@@ -94,22 +75,9 @@ int Fail(int code, const QString& text) {
 
 }  // namespace
 
-bool IsHistoryCommand(const QStringList& arguments) {
-  return arguments.contains(QStringLiteral("--report")) ||
-         arguments.contains(QStringLiteral("--export-csv"));
-}
-
-QString HistoryCommandHelp() {
-  return QStringLiteral(
-      "  --report FILE [--from ISO-TIME] [--to ISO-TIME] [--locale NAME] [--page a4|letter]\n"
-      "           --out REPORT.pdf   a period report of a stored log, without a display\n"
-      "  --export-csv FILE [--from ISO-TIME] [--to ISO-TIME] [--locale NAME] --out OUT.csv\n"
-      "                              the period as a table for spreadsheets\n");
-}
-
-int RunHistoryCommand(const QStringList& arguments, const QString& version, int argc, char** argv) {
-  const TOptions o = Parse(arguments);
-  if (!o.Error.isEmpty()) return Fail(2, o.Error);
+int RunHistoryCommand(const TCommandLine& line, const QString& version, int argc, char** argv) {
+  const TOptions o = Parse(line);
+  if (!o.Error.isEmpty()) return Fail(2, QStringLiteral("dova300-logger: ") + o.Error);
 
   TStoredLogReader::TOptions read_options;
   read_options.Locale = o.Locale;
