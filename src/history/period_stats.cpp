@@ -21,6 +21,15 @@ std::ptrdiff_t LastAtOrBefore(const TLineSeries& series, TDateTime t) {
 
 }  // namespace
 
+TPeriod PresetPeriod(TDateTime first, TDateTime last, TPeriodPreset preset) {
+  const double days = preset == TPeriodPreset::Last24Hours  ? 1
+                      : preset == TPeriodPreset::Last7Days  ? 7
+                      : preset == TPeriodPreset::Last30Days ? 30
+                                                            : 0;
+  if (days == 0) return {first, last};
+  return {std::max(first, last - days), last};
+}
+
 TDateTime TStateStats::Total() const {
   TDateTime total = 0;
   for (const TStatePeriod& p : Periods)

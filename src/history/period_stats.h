@@ -69,6 +69,15 @@ struct TPeriodStats {
   TStateStats Gaps;
 };
 
+// The periods the viewer offers, counted back from the end of the log (its last line), not
+// from today: an old file still shows its last day.
+enum class TPeriodPreset { WholeFile, Last24Hours, Last7Days, Last30Days };
+struct TPeriod {
+  TDateTime From = 0;
+  TDateTime To = 0;
+};
+TPeriod PresetPeriod(TDateTime first, TDateTime last, TPeriodPreset preset);
+
 // ΔH/R of the mean kinetic temperature: 83.144 kJ/mol over 8.3144 J/(mol K).
 inline constexpr double kMeanKineticActivation = 10000.0;
 
