@@ -81,8 +81,8 @@ void BM_ReadLines(benchmark::State& state) {
     lines += reader.Log().LinesRead;
     benchmark::DoNotOptimize(reader.Log().Left.Values.Count());
   }
-  state.counters["lines_per_s"] = benchmark::Counter(static_cast<double>(lines),
-                                                     benchmark::Counter::kIsRate);
+  state.counters["lines_per_s"] =
+      benchmark::Counter(static_cast<double>(lines), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ReadLines)->Iterations(3)->Unit(benchmark::kMillisecond);
 
