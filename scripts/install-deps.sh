@@ -14,6 +14,7 @@ PACKAGES=(
   ccache prometheus strace
   qt6-multimedia-dev dbus-daemon
   qemu-system-x86 busybox-static e2fsprogs
+  poppler-utils
 )
 
 # One line per step; apt's own output is kept back and shown only when a step fails.
