@@ -335,14 +335,22 @@ void TAlarmEngine::Band(TIncubator& inc, TSide& side, int high, int low, double 
     side.Armed = true;
   }
   if (!side.Armed) return;
-  const QString text = Number(value, decimals);
-  Expect(inc, high, deviation > limit + kEpsilon, delay_ms, text,
-         Number(set_point + limit, decimals));
-  Expect(inc, low, -deviation > limit + kEpsilon, delay_ms, text,
-         Number(set_point - limit, decimals));
+  const bool above = deviation > limit + kEpsilon;
+  const bool below = -deviation > limit + kEpsilon;
   const double back = limit - off_margin + kEpsilon;
-  if (deviation <= back) Clear(inc, high, text);
-  if (-deviation <= back) Clear(inc, low, text);
+  const bool clear_high = deviation <= back && IsActive(inc.Slots[high].State);
+  const bool clear_low = -deviation <= back && IsActive(inc.Slots[low].State);
+  if (!above && !below && !clear_high && !clear_low) {
+    // The usual case, once per poll: in band, nothing to tell, no text to make.
+    inc.Slots[high].Pending = false;
+    inc.Slots[low].Pending = false;
+    return;
+  }
+  const QString text = Number(value, decimals);
+  Expect(inc, high, above, delay_ms, text, above ? Number(set_point + limit, decimals) : QString());
+  Expect(inc, low, below, delay_ms, text, below ? Number(set_point - limit, decimals) : QString());
+  if (clear_high) Clear(inc, high, text);
+  if (clear_low) Clear(inc, low, text);
 }
 
 void TAlarmEngine::Temperature(TIncubator& inc, int i, double value, double set_point) {

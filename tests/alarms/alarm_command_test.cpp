@@ -4,6 +4,8 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -179,6 +181,70 @@ TEST(AlarmCommand, RunsOnlyForAnnouncedAlarmTransitions) {
     t.Transition = what;
     EXPECT_FALSE(TAlarmCommand::Runs(t));
   }
+}
+
+}  // namespace
+}  // namespace dova::testing
+
+namespace dova::testing {
+namespace {
+
+// The shipped examples, run by the real hook with stand-ins for sendmail and curl first on
+// the PATH that record what they were given.
+TEST(AlarmCommand, TheShippedExamplesMailAndPostTheAlarm) {
+  QTemporaryDir dir;
+  const QString bin = dir.filePath("bin");
+  ASSERT_TRUE(QDir().mkpath(bin));
+  QTemporaryDir bin_dir;  // Script() makes files in a QTemporaryDir's folder
+  const QString mail = dir.filePath("mail.txt");
+  const QString posted = dir.filePath("curl.txt");
+  for (const auto& [name, body] :
+       {std::pair{"sendmail", "cat > \"" + mail.toUtf8() + "\"\n"},
+        std::pair{"curl", "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" + posted.toUtf8() +
+                              "\"\n"}}) {
+    const QString made = Script(bin_dir, name, body);
+    ASSERT_TRUE(QFile::rename(made, bin + "/" + name));
+  }
+  const QByteArray old_path = qgetenv("PATH");
+  qputenv("PATH", bin.toUtf8() + ":" + old_path);
+  qputenv("DOVA300_WEBHOOK_URL", "http://127.0.0.1:9/hook");
+  qputenv("DOVA300_MAIL_TO", "lab@example.org");
+  VirtualScheduler sched;
+  QStringList failures;
+  for (const char* example : {"mail.sh", "webhook.sh"}) {
+    TAlarmCommand command(sched, QStringLiteral(DOVA_PACKAGING_DIR "/alarm-commands/") + example);
+    command.OnFailure = [&](const TAlarmTransition&, const QString& why) { failures << why; };
+    command.Run(LidRaised());
+    ASSERT_TRUE(WaitFor([&] { return command.Running() == 0; }));
+  }
+  qputenv("PATH", old_path);
+  qunsetenv("DOVA300_WEBHOOK_URL");
+  qunsetenv("DOVA300_MAIL_TO");
+  EXPECT_TRUE(failures.isEmpty()) << failures.join('\n').toStdString();
+
+  QFile m(mail);
+  ASSERT_TRUE(m.open(QIODevice::ReadOnly));
+  const QString text = QString::fromUtf8(m.readAll());
+  EXPECT_TRUE(text.startsWith("To: lab@example.org\n")) << text.toStdString();
+  EXPECT_TRUE(
+      text.contains("Subject: [medium] lid open too long raised, Left: Bench \"B\"; "
+                    "touch pwned $(id) `id` 'x' (a1b2c3)\n"))
+      << text.toStdString();
+
+  QFile c(posted);
+  ASSERT_TRUE(c.open(QIODevice::ReadOnly));
+  const QStringList args = QString::fromUtf8(c.readAll()).split('\n', Qt::SkipEmptyParts);
+  ASSERT_GE(args.size(), 2);
+  EXPECT_EQ(args.back(), "http://127.0.0.1:9/hook");
+  const qsizetype at = args.indexOf("--data-binary");
+  ASSERT_GE(at, 0);
+  QJsonParseError error;
+  const QJsonObject body = QJsonDocument::fromJson(args[at + 1].toUtf8(), &error).object();
+  ASSERT_EQ(error.error, QJsonParseError::NoError) << args[at + 1].toStdString();
+  EXPECT_EQ(body.value("name").toString(), "Bench \"B\"; touch pwned $(id) `id` 'x'");
+  EXPECT_EQ(body.value("kind").toString(), "lid open too long");
+  EXPECT_EQ(body.value("comment").toString(), "line, \"quoted\"");
+  EXPECT_EQ(body.value("value").toString(), "open");
 }
 
 }  // namespace
