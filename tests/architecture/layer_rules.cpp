@@ -25,7 +25,7 @@ struct Row {
   std::string_view uses;
 };
 // clang-format off
-constexpr std::array<Row, 17> kTable = {{
+constexpr std::array<Row, 18> kTable = {{
   // folder          layer        OS     windows  may include
     {"platform",      "platform",  true,  false,   "platform"},
     {"protocol",      "logic",     false, false,   "platform protocol"},
@@ -49,8 +49,9 @@ constexpr std::array<Row, 17> kTable = {{
     {"ui/dialogs",    "ui",        false, true,    "platform logic ui ui/dialogs"},
     {"ui/tile",       "ui",        false, true,    "platform logic ui ui/tile ui/graphs"
                                                    " ui/dialogs"},
+    {"ui/alarms",     "ui",        false, true,    "platform logic ui ui/alarms ui/dialogs"},
     {"ui/mainwindow", "ui",        false, true,    "platform logic ui ui/mainwindow ui/tile"
-                                                   " ui/graphs ui/dialogs"},
+                                                   " ui/graphs ui/dialogs ui/alarms"},
     {"console",       "front end", false, true,    "platform logic sim console"},
     // main.cpp and any other file right in src/.
     {"",              "main",      false, true,    "*"},
