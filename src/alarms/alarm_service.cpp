@@ -97,4 +97,17 @@ void TAlarmService::Forget(const TDovaPanel& panel) {
   feeds_.erase(&panel);
 }
 
+std::unique_ptr<TAlarmService> StartAlarmService(Scheduler& sched, TMainForm& form,
+                                                 const SettingsStore& settings,
+                                                 const QString& folder, const QString& command,
+                                                 std::function<void(const QString&)> note) {
+  TAlarmService::TOptions options;
+  options.Folder = folder;
+  options.Command = command;
+  auto service =
+      std::make_unique<TAlarmService>(sched, &settings, std::move(options), std::move(note));
+  service->FollowPanels(form);
+  return service;
+}
+
 }  // namespace dova

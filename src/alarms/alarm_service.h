@@ -88,4 +88,11 @@ class TAlarmService {
   TScopedSubscription told_;
 };
 
+// The alarms of a front end's run, following its main window's tiles: the journal in
+// `folder`, the command of --alarm-command (`command`) or else of the setting.
+std::unique_ptr<TAlarmService> StartAlarmService(Scheduler& sched, TMainForm& form,
+                                                 const SettingsStore& settings,
+                                                 const QString& folder, const QString& command,
+                                                 std::function<void(const QString&)> note);
+
 }  // namespace dova

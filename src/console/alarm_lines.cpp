@@ -44,4 +44,29 @@ QString AlarmColumn(const TAlarmEngine& engine, const QString& serial) {
   return QString();
 }
 
+TAlarmConsole::TAlarmConsole(TAlarmEngine& engine, std::function<void(const QString&)> print)
+    : engine_(engine), print_(std::move(print)) {
+  subscription_ = TScopedSubscription(engine.Stream(), [this](const TAlarmTransition& t) {
+    if (t.Announce) print_(AlarmLine(t));
+  });
+  // What the journal held from before: listed again until someone acknowledges it.
+  for (const TAlarmInfo& a : engine.Alarms()) {
+    if (!a.BeforeRestart || a.Shelved) continue;
+    TAlarmTransition t;
+    t.Transition = TAlarmTransitionKind::Restored;
+    t.Time = a.Since;
+    t.Serial = a.Serial;
+    t.Name = a.Name;
+    t.Key = a.Key;
+    t.Value = a.Value;
+    t.Limit = a.Limit;
+    print_(AlarmLine(t));
+  }
+}
+
+void TAlarmConsole::Key(char key, const QString& user) {
+  if (key != 'a' && key != 'A') return;
+  if (engine_.AcknowledgeAll(user) == 0) print_(QStringLiteral("No alarm to acknowledge."));
+}
+
 }  // namespace dova

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 #include "alarms/alarm_types.h"
+#include "platform/observer.h"
 
 namespace dova {
 
@@ -15,5 +17,19 @@ QString AlarmLine(const TAlarmTransition& t);
 // The live table's alarm column for one incubator: "2 unack", "1 active", "shelved" or
 // empty when all is quiet.
 QString AlarmColumn(const TAlarmEngine& engine, const QString& serial);
+
+// The console's part of the alarms: a line for every transition that is announced (shelved
+// incubators stay quiet until their shelf ends), and the key that acknowledges them all.
+class TAlarmConsole {
+ public:
+  TAlarmConsole(TAlarmEngine& engine, std::function<void(const QString&)> print);
+  // A key pressed on the terminal: 'a' acknowledges every alarm under `user`.
+  void Key(char key, const QString& user);
+
+ private:
+  TAlarmEngine& engine_;
+  std::function<void(const QString&)> print_;
+  TScopedSubscription subscription_;
+};
 
 }  // namespace dova

@@ -49,5 +49,34 @@ TEST(AlarmLines, TheColumnSaysUnacknowledgedFirstThenActiveThenShelved) {
   EXPECT_EQ(AlarmColumn(engine, "other"), "");
 }
 
+TEST(AlarmConsole, PrintsAnnouncedTransitionsAndTheKeyAcknowledgesAll) {
+  VirtualScheduler sched;
+  TAlarmSettings settings;
+  TAlarmEngine engine(sched, settings);
+  QStringList printed;
+  TAlarmConsole console(engine, [&](const QString& line) { printed << line; });
+  auto& inc = engine.Track("s1", "One");
+  TTileEvent e;
+  e.Kind = TTileEventKind::TempError;
+  e.Side = TTileSide::Left;
+  engine.OnEvent(inc, e);
+  ASSERT_EQ(printed.size(), 1);
+  EXPECT_TRUE(printed[0].contains("ALARM raised: device error, Left, One (s1)"));
+  console.Key('x', "ana");
+  EXPECT_EQ(engine.UnacknowledgedCount(), 1);
+  console.Key('a', "ana");
+  EXPECT_EQ(engine.UnacknowledgedCount(), 0);
+  EXPECT_EQ(printed.back().section(' ', 1),
+            "ALARM acknowledged: device error, Left, One (s1): Temperature Error, by ana");
+  console.Key('a', "ana");
+  EXPECT_EQ(printed.back(), "No alarm to acknowledge.");
+  // A shelved incubator is journaled, not announced.
+  engine.Shelve("s1", 60000, "service", "ana");
+  const qsizetype before = printed.size();
+  e.Side = TTileSide::Right;
+  engine.OnEvent(inc, e);
+  EXPECT_EQ(printed.size(), before);
+}
+
 }  // namespace
 }  // namespace dova
