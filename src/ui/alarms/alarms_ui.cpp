@@ -70,7 +70,12 @@ TAlarmsUi::TAlarmsUi(TServices services, QMainWindow& window)
   Update();
 }
 
-TAlarmsUi::~TAlarmsUi() = default;
+TAlarmsUi::~TAlarmsUi() {
+  // The window owns these widgets but they use the board and the dialogs: they go first.
+  delete dock_;
+  delete summary_;
+  delete menu_;
+}
 
 void TAlarmsUi::Update() {
   const QString summary = board_.Summary();
