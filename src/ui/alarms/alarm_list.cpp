@@ -54,6 +54,8 @@ QTableView* MakeTable(QWidget* parent) {
   table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table->verticalHeader()->hide();
   table->horizontalHeader()->setStretchLastSection(true);
+  // Every column as wide as its widest text; the last (the comment) takes the rest.
+  table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   table->setWordWrap(false);
   return table;
 }

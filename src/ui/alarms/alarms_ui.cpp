@@ -13,8 +13,9 @@
 namespace dova::ui {
 
 namespace {
+constexpr int kListHeight = 170;
 constexpr int kMuteMinutes = static_cast<int>(TAlarmAnnouncer::kMuteMs / 60'000);
-}
+}  // namespace
 
 TAlarmsUi::TAlarmsUi(TServices services, QMainWindow& window)
     : services_(std::move(services)),
@@ -33,6 +34,8 @@ TAlarmsUi::TAlarmsUi(TServices services, QMainWindow& window)
   dock_->setWidget(list_);
   window_.addDockWidget(Qt::BottomDockWidgetArea, dock_);
   dock_->hide();
+  // A few rows high, so the trend windows keep most of the area.
+  window_.resizeDocks({dock_}, {kListHeight}, Qt::Vertical);
 
   menu_ = new QMenu(QStringLiteral("&Alarms"), &window_);
   // "Acknowledge &All" keeps A, so Alt+A, A, Enter acknowledges everything; the list takes
@@ -66,6 +69,10 @@ TAlarmsUi::TAlarmsUi(TServices services, QMainWindow& window)
   QObject::connect(summary_, &QPushButton::clicked, summary_, [this] { ShowList(); });
 
   board_changed_ = TScopedSubscription(board_.Changed(), [this] { Update(); });
+  // A new alarm brings the list into view (without taking the keyboard from the user).
+  raised_ = TScopedSubscription(services_.Engine.Stream(), [this](const TAlarmTransition& t) {
+    if (t.Transition == TAlarmTransitionKind::Raised && t.Announce) dock_->show();
+  });
   mute_changed_ = TScopedSubscription(announcer_.MuteChanged(), [this] { Update(); });
   Update();
 }

@@ -92,6 +92,7 @@ class TAlarmsUi {
   QMenu* menu_ = nullptr;
   QPushButton* summary_ = nullptr;
   TScopedSubscription board_changed_;
+  TScopedSubscription raised_;
   TScopedSubscription mute_changed_;
 };
 

@@ -88,8 +88,11 @@ std::unique_ptr<TAlarmTileFrames> AddAlarmsToWindow(QMainWindow& window, ui::TAl
   window.statusBar()->addPermanentWidget(alarms.Summary());
   auto frames = std::make_unique<TAlarmTileFrames>(alarms.Board());
   // Tiles already on screen.
-  for (TTileWidget* tile : window.findChildren<TTileWidget*>()) {
-    if (tile->isVisible()) frames->Attach(*tile);
+  // The tile has no meta-object of its own, so findChildren<TTileWidget*> would take every
+  // widget for one: look at each widget's real type.
+  for (QWidget* widget : window.findChildren<QWidget*>()) {
+    auto* tile = dynamic_cast<TTileWidget*>(widget);
+    if (tile != nullptr && tile->isVisible()) frames->Attach(*tile);
   }
   return frames;
 }
