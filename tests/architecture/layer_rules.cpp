@@ -25,7 +25,7 @@ struct Row {
   std::string_view uses;
 };
 // clang-format off
-constexpr std::array<Row, 19> kTable = {{
+constexpr std::array<Row, 20> kTable = {{
   // folder          layer        OS     windows  may include
     {"platform",      "platform",  true,  false,   "platform"},
     {"protocol",      "logic",     false, false,   "platform protocol"},
@@ -52,8 +52,9 @@ constexpr std::array<Row, 19> kTable = {{
     {"ui/tile",       "ui",        false, true,    "platform logic ui ui/tile ui/graphs"
                                                    " ui/dialogs"},
     {"ui/history",    "ui",        false, true,    "platform logic ui ui/history ui/graphs"},
+    {"ui/alarms",     "ui",        false, true,    "platform logic ui ui/alarms ui/dialogs"},
     {"ui/mainwindow", "ui",        false, true,    "platform logic ui ui/mainwindow ui/tile"
-                                                   " ui/graphs ui/dialogs ui/history"},
+                                                   " ui/graphs ui/dialogs ui/history ui/alarms"},
     {"console",       "front end", false, true,    "platform logic sim console"},
     // main.cpp and any other file right in src/.
     {"",              "main",      false, true,    "*"},
