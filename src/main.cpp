@@ -9,6 +9,7 @@
 #include "console/run_headless.h"
 #include "version.h"
 #ifdef DOVA_WITH_WINDOWS
+#include "ui/history/history_command.h"
 #include "ui/mainwindow/windowed_program.h"
 #endif
 
@@ -43,6 +44,9 @@ int main(int argc, char** argv) {
     return code;
   }
 #ifdef DOVA_WITH_WINDOWS
+  // Reports and tables of stored logs are a front end of their own, with or without a display.
+  if (line.WantsStoredLog())
+    return ui::RunHistoryCommand(line, QStringLiteral(DOVA_VERSION), argc, argv);
   if (!line.Headless) {
     if (DisplayAvailable()) return RunWindowed(line, argc, argv);
     PrintLine(QStringLiteral("No display to open windows on: running without windows."));

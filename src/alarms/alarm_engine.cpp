@@ -547,6 +547,17 @@ void TAlarmEngine::CommandFailed(const TAlarmTransition& about, const QString& w
   stream_.Notify(t);
 }
 
+void TAlarmEngine::SoundMuted(const QString& user, int minutes) {
+  TAlarmTransition t;
+  t.Transition = TAlarmTransitionKind::SoundMuted;
+  t.Time = sched_.Now();
+  t.Value = QStringLiteral("%1 min").arg(minutes);
+  t.User = user;
+  t.Announce = false;
+  ++revision_;
+  stream_.Notify(t);
+}
+
 // ---------------------------------------------------------------- a person's answers
 
 bool TAlarmEngine::Acknowledge(const QString& serial, TAlarmKey key, const QString& user,

@@ -67,6 +67,8 @@ class TAlarmEngine {
   void SetJournalTrouble(bool trouble, const QString& what = QString());
   // A command run for a transition failed (journaled, not announced).
   void CommandFailed(const TAlarmTransition& about, const QString& why);
+  // Someone muted the alarm sound for `minutes` (journaled, not announced).
+  void SoundMuted(const QString& user, int minutes);
 
   // --- a person's answers
   // False when there is no unacknowledged alarm of that key.

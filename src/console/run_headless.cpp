@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "alarms/alarm_service.h"
+#include "app/attach_notices.h"
 #include "app/run.h"
 #include "console/alarm_lines.h"
 #include "console/console_reports.h"
@@ -58,6 +59,13 @@ int RunHeadless(const TCommandLine& line) {
       if (options.Terminal) {
         keys_ = TerminalKeys::Start([this](char key) { alarm_console_->Key(key, LoginName()); });
       }
+      // Why nothing is logged: waiting for incubators, or a bridge the user may not open.
+      notices_ = std::make_unique<TAttachNotices>(
+          logger_->Form(),
+          [](const QString& status) {
+            if (!status.isEmpty()) PrintLine(status);
+          },
+          PrintLine);
       return logger_->Form();
     }
     IConverterReport& ConverterReport() override { return converter_report_; }
@@ -68,6 +76,7 @@ int RunHeadless(const TCommandLine& line) {
     void Teardown() override {
       // The metrics endpoint and the alarms go before the main window they read.
       keys_.reset();
+      notices_.reset();
       metrics_.reset();
       alarm_console_.reset();
       alarms_.reset();
@@ -83,6 +92,7 @@ int RunHeadless(const TCommandLine& line) {
     std::unique_ptr<TAlarmService> alarms_;
     std::unique_ptr<TAlarmConsole> alarm_console_;
     std::unique_ptr<TerminalKeys> keys_;
+    std::unique_ptr<TAttachNotices> notices_;
   };
 
   THeadlessFrontEnd front(scheduler, line);

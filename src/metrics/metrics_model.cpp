@@ -297,6 +297,10 @@ QByteArray TMetricsModel::Render() const {
            "Log lines given up because too many waited to be written.");
   for (const TRow& r : rows)
     x.Sample({{"serial", r.Serial}}, static_cast<double>(r.Panel->Log().DroppedLines()));
+  x.Family("dova300_log_sync_failures_total", "counter",
+           "Syncs of the log file that the disk refused (the lines were written again).");
+  for (const TRow& r : rows)
+    x.Sample({{"serial", r.Serial}}, static_cast<double>(r.Panel->Log().SyncFailures()));
   AlarmFamilies(x, alarms_);
   return x.Take();
 }

@@ -11,7 +11,8 @@ TDovaPanel::TDovaPanel(const TPanelContext& context)
     : state_(context.Sched, context.Format, events_, view_),
       link_(context.Sched, state_),
       log_(context.Sched, context.Boxes, context.Format, state_, events_,
-           context.Files ? *context.Files : SystemLogFiles()),
+           context.Files ? *context.Files : SystemLogFiles(),
+           context.Sync ? *context.Sync : SystemSyncQueue()),
       sched_(context.Sched) {
   link_.OnNamed = [this](const QString& nick) { Named(nick); };
   link_.OnFailed = [this] { LinkFailed(); };

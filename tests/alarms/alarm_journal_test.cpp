@@ -299,5 +299,31 @@ TEST(AlarmJournal, FaultsKeepTheAlarmsGoingLinesWaitInOrderAndLogTroubleIsRaised
   }
 }
 
+TEST(AlarmJournal, ALineWhoseSyncTheDiskRefusedIsWrittenAgainAndReachesTheDisk) {
+  JournalBench b;
+  b.Start();
+  b.LinkUp();
+  b.files.FailSyncs(1);
+  b.Send(TTileEventKind::LidOpen, TTileSide::Left);
+  b.Minutes(3);
+  // The raise was in the file but not on the disk: trouble, raised and (its own line
+  // written, the raise written again and synced) cleared at once.
+  EXPECT_FALSE(b.journal.InTrouble());
+  EXPECT_EQ(b.engine.Find(QString(), {K::LogTrouble, S::None})->State,
+            TAlarmState::ClearedUnacknowledged);
+  const std::optional<QByteArray> on_disk = b.files.DurableContents(kPath);
+  ASSERT_TRUE(on_disk.has_value());
+  EXPECT_EQ(*on_disk, b.Text());
+  const TJournalCheck check = CheckJournal(*on_disk);
+  ASSERT_TRUE(check.Intact) << check.Problem.toStdString();
+  std::vector<std::string> order;
+  for (const auto& e : check.Read) {
+    order.push_back(TransitionText(e.Transition.Transition).toStdString() + " " +
+                    KindText(e.Transition.Key->Kind).toStdString());
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"raised lid open too long", "raised log trouble",
+                                             "cleared log trouble"}));
+}
+
 }  // namespace
 }  // namespace dova::testing

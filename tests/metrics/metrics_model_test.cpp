@@ -55,6 +55,7 @@ struct MetricsModelTest : ::testing::Test, MainFormFixture {
     lines << one("dova300_log_write_failures_total", Num(double(p.Log().WriteFailures())));
     lines << one("dova300_log_lines_pending", "0");
     lines << one("dova300_log_lines_dropped_total", "0");
+    lines << one("dova300_log_sync_failures_total", "0");
     return lines;
   }
 };

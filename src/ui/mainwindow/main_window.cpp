@@ -19,6 +19,7 @@
 #include "graphs/temp_graph.h"
 #include "graphs/trend_graph.h"
 #include "ui/graphs/graph_windows.h"
+#include "ui/history/log_viewer.h"
 #include "ui/tile/hint_text.h"
 #include "ui/tile/tile_widget.h"
 
@@ -236,6 +237,17 @@ void TMainWindow::BuildMenu() {
              {}, [this] { form_.LoggingIntervalClick(); });
   AddCommand(file, QStringLiteral("ClearDOVAData1"), QStringLiteral("&Clear Logged Data"), {},
              [this] { form_.ClearDOVAData1Click(); });
+  // Stored logs open in viewer windows of their own, beside the live ones.
+  AddCommand(file, QStringLiteral("OpenLog1"), QStringLiteral("&Open Log..."), {},
+             [this] { ui::OpenLogViewer(this); });
+  QMenu* recent = file->addMenu(QStringLiteral("Recent &Logs"));
+  recent->menuAction()->setObjectName(QStringLiteral("RecentLogs1"));
+  connect(recent, &QMenu::aboutToShow, this, [this, recent] {
+    recent->clear();
+    for (const QString& path : ui::RecentLogs())
+      connect(recent->addAction(path), &QAction::triggered, this,
+              [this, path] { ui::OpenLogViewer(this, path); });
+  });
   AddCommand(file, QStringLiteral("FileExit1"), QStringLiteral("E&xit"),
              QStringLiteral("Exit|Exit application"), [this] {
                TOnExit hide([this] { close(); });

@@ -189,6 +189,8 @@ TEST_F(WindowFixture, TheMenuReadsAsDesigned) {
       {"DataDir", "Select Data File &Folder", "", ""},
       {"SetLoggingInterval1", "Set Logging &Interval", "", ""},
       {"ClearDOVAData1", "&Clear Logged Data", "", ""},
+      {"OpenLog1", "&Open Log...", "", ""},
+      {"RecentLogs1", "Recent &Logs", "", ""},
       {"FileExit1", "E&xit", "Exit", "Exit application"},
       {"Name1", "DOVA &Name", "", ""},
       {"ViewLast6Hours", "Last 6 Hours", "", ""},
