@@ -108,13 +108,14 @@ TDovaPanel& TMainForm::CreatePanel(TUSBXpress& Port) {
     throw;
   }
   // Before its first selection: a renderer binds to the trend windows now.
-  Notify(*panel, TPanelChange::Created);
+  Notify(TPanelChange::Created, panel);
   return *panel;
 }
 
 void TMainForm::AddPanel(TDovaPanel& panel) {
   TDovaPanel* p = &panel;
   if (Contains(ClosingPanels, p) || Contains(adding_, p)) return;
+  Notify(TPanelChange::Named, p);
   if (IsListed(p)) {
     // A second name reply for a listed tile (an incubator that answers "!SET NICK"): the
     // tile stays listed once. It is selected, and the strip is sorted again since its
@@ -141,7 +142,8 @@ void TMainForm::AddPanel(TDovaPanel& panel) {
   panel.Select();
   ArrangePanels();
   TileGraphWindows();
-  Notify(panel, TPanelChange::Listed);
+  Notify(TPanelChange::Listed, p);
+  Notify(TPanelChange::Selected, p);
 }
 
 void TMainForm::RemovePanel(TDovaPanel& panel) {
@@ -160,15 +162,16 @@ void TMainForm::RemovePanel(TDovaPanel& panel) {
     return;  // already closing, or not ours
   }
   ClosingPanels.push_back(p);
-  Notify(panel, TPanelChange::Closing);
+  Notify(TPanelChange::Closing, p);
 }
 
 void TMainForm::SelectPanel(TDovaPanel& panel) {
   if (SelectedPanel == &panel || !IsListed(&panel)) return;
   if (SelectedPanel) SelectedPanel->Deselect();
+  // Selecting the tile stacks its windows (it asks for that itself): once per click.
   panel.Select();
   SelectedPanel = &panel;
-  TileGraphWindows();
+  Notify(TPanelChange::Selected, &panel);
 }
 
 void TMainForm::TileGraphWindows() {
@@ -184,6 +187,7 @@ void TMainForm::ArrangePanels() {
   for (std::size_t i = 0; i < ActivePanels.size(); ++i)
     rects_[ActivePanels[i]] = layout.Tiles[i];
   StripHeight = layout.StripHeight;
+  Notify(TPanelChange::StripChanged);
 }
 
 void TMainForm::CloseDovaTimerTimer() {
@@ -204,7 +208,7 @@ void TMainForm::CloseDovaTimerTimer() {
         // The tile goes all the same; the error is shown once the tick's work is done.
         if (!first_error) first_error = std::current_exception();
       }
-      Notify(*p, TPanelChange::Freed);
+      Notify(TPanelChange::Freed, p);
       FreePanel(p);
     }
     ClosingPanels.insert(ClosingPanels.begin(), keep.begin(), keep.end());
@@ -213,8 +217,8 @@ void TMainForm::CloseDovaTimerTimer() {
       if (!SelectedPanel) {
         TDovaPanel* first = ActivePanels.front();
         first->Select();
-        TileGraphWindows();
         SelectedPanel = first;
+        Notify(TPanelChange::Selected, first);
       }
     } else {
       SelectedPanel = nullptr;
@@ -244,12 +248,14 @@ void TMainForm::FormCreate() {
 void TMainForm::FormShow() {
   BannerHeight = kTileHeight;
   StripHeight = std::max(kStripMinHeight, kTileHeight);
+  Notify(TPanelChange::StripChanged);
 }
 
 void TMainForm::FormResize(int width) {
   StripWidth = width;
   ArrangePanels();
   ArrangePanels();
+  Notify(TPanelChange::StripChanged);
 }
 
 void TMainForm::FormClose() {
@@ -268,7 +274,7 @@ void TMainForm::FormClose() {
       } catch (...) {
         if (!first_error) first_error = std::current_exception();
       }
-      Notify(*p, TPanelChange::Freed);
+      Notify(TPanelChange::Freed, p);
       if (!IsBusy(p)) FreePanel(p);
     }
   };
@@ -410,8 +416,8 @@ void TMainForm::FreePanel(TDovaPanel* panel) {
   if (it != panels_.end()) panels_.erase(it);
 }
 
-void TMainForm::Notify(const TDovaPanel& panel, TPanelChange change) {
-  if (OnPanelChange) OnPanelChange(panel, change);
+void TMainForm::Notify(TPanelChange change, const TDovaPanel* panel) {
+  panel_changes_.Notify(change, panel);
 }
 
 }  // namespace dova

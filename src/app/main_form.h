@@ -13,6 +13,7 @@
 #include "monitor/panel_host.h"
 #include "platform/bridge/si_library.h"
 #include "platform/keepawake/keep_awake.h"
+#include "platform/observer.h"
 #include "platform/settings/settings_store.h"
 #include "platform/timer.h"
 #include "protocol/names.h"
@@ -47,10 +48,16 @@ struct TMainFormServices {
 // call it makes, and never while the main window is inside a call to it.
 class TMainForm : public IPanelHost {
  public:
-  // How the set of tiles changed, for a front end that reports it.
-  // Created comes right after the tile was attached, before it is named or selected.
-  enum class TPanelChange { Created, Listed, Closing, Freed };
-  using TPanelEvent = std::function<void(const TDovaPanel& Panel, TPanelChange Change)>;
+  // How the tiles changed, for the front ends that show or report them:
+  //   Created   right after the tile was attached, before it is named or selected;
+  //   Named     the incubator told its name (again, for a listed tile);
+  //   Listed    the tile joined the strip;
+  //   Selected  the tile became the selected one and its trend windows are to be stacked;
+  //   Closing   its link ended: hidden, freed by the close timer soon;
+  //   Freed     just before the tile is destroyed;
+  //   StripChanged  the strip was laid out again (the tile is null).
+  enum class TPanelChange { Created, Named, Listed, Selected, Closing, Freed, StripChanged };
+  using TPanelChanges = TObservers<TPanelChange, const TDovaPanel*>;
 
   static constexpr const char* kCaption = "DOVA-300 Benchtop Incubator Logger ";
   static constexpr std::uint32_t kCloseDovaTimerMs = 1000;
@@ -131,7 +138,8 @@ class TMainForm : public IPanelHost {
   std::function<void()> OnClosed;
   // Closes the converter report dialog when the window closes.
   std::function<void()> OnCloseConverter;
-  TPanelEvent OnPanelChange;
+  // Every change of the tiles and the strip, in the order it happened.
+  TPanelChanges& PanelChanges() { return panel_changes_; }
   // Problems met while loading the settings (the values then fell back to defaults).
   QStringList SettingsProblems;
 
@@ -144,10 +152,11 @@ class TMainForm : public IPanelHost {
   bool IsListed(const TDovaPanel* panel) const;
   bool IsBusy(const TDovaPanel* panel) const;
   void FreePanel(TDovaPanel* panel);
-  void Notify(const TDovaPanel& panel, TPanelChange change);
+  void Notify(TPanelChange change, const TDovaPanel* panel = nullptr);
   QString NewPanelName() const;
 
   TMainFormServices services_;
+  TPanelChanges panel_changes_;
   TPanelContext context_;
   std::vector<std::unique_ptr<TDovaPanel>> panels_;
   std::map<const TDovaPanel*, TRect> rects_;

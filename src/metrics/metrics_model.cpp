@@ -96,18 +96,18 @@ QString BuildVersion() {
 }
 
 TMetricsModel::TMetricsModel(TMainForm& form, QString version)
-    : form_(form), version_(std::move(version)), self_(std::make_shared<TMetricsModel*>(this)) {
+    : form_(form),
+      version_(std::move(version)),
+      panel_changes_(form_.PanelChanges(),
+                     [this](TMainForm::TPanelChange change, const TDovaPanel* panel) {
+                       if (panel) OnChange(*panel, change);
+                     }) {
   for (const TDovaPanel* panel : form_.Panels())
     Track(*panel);
-  form_.OnPanelChange = [previous = std::move(form_.OnPanelChange), self = self_](
-                            const TDovaPanel& panel, TMainForm::TPanelChange change) {
-    if (previous) previous(panel, change);
-    if (*self) (*self)->OnChange(panel, change);
-  };
 }
 
 TMetricsModel::~TMetricsModel() {
-  *self_ = nullptr;
+  panel_changes_.Reset();
   for (auto& [panel, track] : tracks_)
     panel->Events().Unsubscribe(track.Subscription);
 }
@@ -135,7 +135,7 @@ void TMetricsModel::OnChange(const TDovaPanel& panel, TMainForm::TPanelChange ch
     case TMainForm::TPanelChange::Freed:
       Forget(panel);
       break;
-    case TMainForm::TPanelChange::Closing:
+    default:
       break;
   }
 }

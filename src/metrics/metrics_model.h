@@ -22,8 +22,8 @@ namespace dova {
 // been read since; a tile whose link ended shows up 0 until the main window frees it, then
 // all its series go.
 //
-// The model hooks into the main window's OnPanelChange (calling whatever handler was there
-// before) and must not outlive the main window. Everything runs on the user-interface thread.
+// The model subscribes to the main window's panel changes and must not outlive the main
+// window. Everything runs on the user-interface thread.
 class TMetricsModel {
  public:
   static constexpr const char* kContentType = "text/plain; version=0.0.4; charset=utf-8";
@@ -54,9 +54,7 @@ class TMetricsModel {
   TMainForm& form_;
   QString version_;
   std::map<const TDovaPanel*, TTrack> tracks_;
-  // Shared with the handler installed in the main window: cleared when the model goes, so a
-  // handler chained after ours still works.
-  std::shared_ptr<TMetricsModel*> self_;
+  TScopedSubscription panel_changes_;
 };
 
 // The version this program was built as ("1.22").

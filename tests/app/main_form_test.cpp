@@ -60,6 +60,7 @@ TEST_F(MainFormTest, ClickSelectsAndClickingTheSelectedTileChangesNothing) {
   a->CaptionClick();
   EXPECT_EQ(form->SelectedPanel, a);
   EXPECT_GT(form->TileGraphWindowsCount, tiled);
+  EXPECT_EQ(form->TileGraphWindowsCount, tiled + 1) << "a click stacks the windows once";
   EXPECT_TRUE(a->RightTempGraph->MdiChild());
   EXPECT_FALSE(b->RightTempGraph->MdiChild());
   EXPECT_EQ(b->Caption.Font, clSilver);

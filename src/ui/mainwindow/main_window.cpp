@@ -125,28 +125,25 @@ TMainWindow::TMainWindow(TWindowedMainForm& form, TChartFactory charts, TErrorSi
   BuildMenu();
   connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { UpdateWindowMenu(); });
 
-  // Follow the form: tiles made, listed, taken out and freed, the close timer's
-  // rearrangement, and the stacking of the MDI windows.
-  auto panel_change = form_.OnPanelChange;
-  form_.OnPanelChange = [this, panel_change](const TDovaPanel& panel,
-                                             TMainForm::TPanelChange change) {
-    if (panel_change) panel_change(panel, change);
-    if (change == TMainForm::TPanelChange::Created) {
-      AdoptNewPanels();
-    } else if (change == TMainForm::TPanelChange::Freed) {
-      DropPanel(panel);
-    } else {
-      SyncStrip();
-    }
-  };
-  form_.CloseDovaTimer.SetOnTimer([this] {
-    TOnExit sync([this] { SyncStrip(); });
-    form_.CloseDovaTimerTimer();
-  });
-  form_.OnTileGraphWindows = [this] {
-    SyncStrip();
-    TileHorizontally();
-  };
+  // Follow the form: tiles made, listed, selected, taken out and freed, and the strip's
+  // arrangements (the close timer's among them).
+  panel_changes_ = TScopedSubscription(
+      form_.PanelChanges(), [this](TMainForm::TPanelChange change, const TDovaPanel* panel) {
+        switch (change) {
+          case TMainForm::TPanelChange::Created:
+            AdoptNewPanels();
+            break;
+          case TMainForm::TPanelChange::Freed:
+            DropPanel(*panel);
+            break;
+          case TMainForm::TPanelChange::Selected:
+            SyncStrip();
+            TileHorizontally();
+            break;
+          default:
+            SyncStrip();
+        }
+      });
 
   AdoptNewPanels();
   SyncStrip();
@@ -155,10 +152,7 @@ TMainWindow::TMainWindow(TWindowedMainForm& form, TChartFactory charts, TErrorSi
 }
 
 TMainWindow::~TMainWindow() {
-  form_.OnTileGraphWindows = nullptr;
-  TMainForm& form = form_;
-  form_.CloseDovaTimer.SetOnTimer([&form] { form.CloseDovaTimerTimer(); });
-  form_.OnPanelChange = nullptr;
+  panel_changes_.Reset();
   std::vector<const TDovaPanel*> panels;
   for (const auto& [panel, view] : panels_)
     panels.push_back(panel);

@@ -23,17 +23,8 @@ namespace dova {
 class TTileWidget;
 class TTrendGraph;
 
-// The main window's logic with one more hook: TileGraphWindows also asks the screen to
-// stack the MDI windows, which it can only do once the tile has made them MDI children.
-class TWindowedMainForm : public TMainForm {
- public:
-  using TMainForm::TMainForm;
-  void TileGraphWindows() override {
-    TMainForm::TileGraphWindows();
-    if (OnTileGraphWindows) OnTileGraphWindows();
-  }
-  std::function<void()> OnTileGraphWindows;
-};
+// The window follows the form's panel changes; it needs no form of its own kind.
+using TWindowedMainForm = TMainForm;
 
 // The MDI area: black, with the program's picture centred behind the trend windows and
 // shrunk to fit when the area is smaller than the picture (never enlarged).
@@ -153,6 +144,7 @@ class TMainWindow : public QMainWindow {
   std::vector<QAction*> window_list_;
   std::map<int, QAction*> view_actions_;
   std::map<const TDovaPanel*, std::unique_ptr<TPanelView>> panels_;
+  TScopedSubscription panel_changes_;
   bool shown_ = false;
 };
 
