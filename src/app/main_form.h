@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/command_table.h"
 #include "app/dialogs.h"
 #include "app/strip_layout.h"
 #include "monitor/dova_panel.h"
@@ -96,10 +97,12 @@ class TMainForm : public IPanelHost {
   void LoggingIntervalClick();
   void ClearDOVAData1Click();
   void Name1Click();
-  void ViewLast6HoursClick() { ViewRangeClick(360); }
-  void ViewLast12HoursClick() { ViewRangeClick(720); }
-  void ViewLast24HoursClick() { ViewRangeClick(1440); }
-  void ViewAllClick() { ViewRangeClick(4320); }
+  // The View menu's entries (command_table.h has their ranges): every tile gets the range.
+  void ViewRangeClick(int minutes);
+  void ViewLast6HoursClick() { ViewRangeClick(kViewLast6Hours); }
+  void ViewLast12HoursClick() { ViewRangeClick(kViewLast12Hours); }
+  void ViewLast24HoursClick() { ViewRangeClick(kViewLast24Hours); }
+  void ViewAllClick() { ViewRangeClick(kViewAll); }
   void HelpAbout1Execute();
   void FileExit1Execute() { Close(); }
 
@@ -120,7 +123,7 @@ class TMainForm : public IPanelHost {
   int BannerHeight = kTileHeight;
   // The view range of the trend windows in minutes: the View menu entry with the check
   // mark. Every tile gets it when it is made and whenever it changes.
-  int ViewRangeChecked = 720;
+  int ViewRangeChecked = kViewLast12Hours;
   // How often the MDI windows were tiled, and the MDI windows at the last tiling, top of
   // the stack first.
   int TileGraphWindowsCount = 0;
@@ -145,7 +148,6 @@ class TMainForm : public IPanelHost {
 
  private:
   class TPanelUse;
-  void ViewRangeClick(int minutes);
   // The tiles of ActivePanels as they are now; calls on them check IsListed first, since a
   // call may open a modal box during which the close timer changes the lists.
   std::vector<TDovaPanel*> ListedSnapshot() const { return ActivePanels; }
