@@ -140,14 +140,12 @@ void TMainWindow::OnPanelChange(TMainForm::TPanelChange change, const TDovaPanel
 }
 
 void TMainWindow::AdoptNewPanels() {
-  for (const TDovaPanel* listed : form_.Panels()) {
-    if (panels_.count(listed)) continue;
-    // The form hands its tiles out read-only; the tile widget forwards clicks to the tile.
-    auto& panel = const_cast<TDovaPanel&>(*listed);
-    auto views = std::make_unique<TTileViews>(panel, strip_, *mdi_, charts_, on_error_,
+  for (TDovaPanel* panel : form_.Panels()) {
+    if (panels_.count(panel)) continue;
+    auto views = std::make_unique<TTileViews>(*panel, strip_, *mdi_, charts_, on_error_,
                                               [this] { UpdateWindowMenu(); });
-    views->MoveTile(form_.PanelRect(panel));
-    panels_[listed] = std::move(views);
+    views->MoveTile(form_.PanelRect(*panel));
+    panels_[panel] = std::move(views);
   }
   UpdateWindowMenu();
 }

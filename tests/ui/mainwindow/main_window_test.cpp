@@ -125,9 +125,9 @@ TEST_F(WindowFixture, UnpluggingTheSelectedIncubatorSelectsTheFirstTileWithinASe
   EXPECT_EQ(TileWidgets().size(), 3u);
 
   c.Unplug();
-  ASSERT_TRUE(sched.AdvanceUntil([&] { return form->ClosingPanels.size() == 1; }, 1000));
+  ASSERT_TRUE(sched.AdvanceUntil([&] { return form->ClosingPanels().size() == 1; }, 1000));
   // At once: the tile and its windows are gone, nothing is selected yet.
-  EXPECT_FALSE(window->TileOf(*form->ClosingPanels.front())->isVisible());
+  EXPECT_FALSE(window->TileOf(*form->ClosingPanels().front())->isVisible());
   EXPECT_TRUE(OpenFrames().isEmpty());
   EXPECT_FALSE(window->Command("WindowCascade1")->isEnabled());
 
