@@ -14,6 +14,7 @@
 #include "app/strip_model.h"
 #include "monitor/dova_panel.h"
 #include "monitor/panel_host.h"
+#include "monitor/tile_directory.h"
 #include "platform/bridge/si_library.h"
 #include "platform/keepawake/keep_awake.h"
 #include "platform/observer.h"
@@ -50,22 +51,15 @@ struct TMainFormServices {
 // being added, listed in the strip (ActivePanels), or waiting to be freed (ClosingPanels).
 // A tile is freed only by the close timer or FormClose, never inside a call it makes, and
 // never while the main window is inside a call to it.
-class TMainForm : public IPanelHost {
+class TMainForm : public IPanelHost, public ITileDirectory {
   // The parts come first: the references below point into them.
   TPanelRoster roster_;
   TStripModel strip_;
 
  public:
-  // How the tiles changed, for the front ends that show or report them:
-  //   Created   right after the tile was attached, before it is named or selected;
-  //   Named     the incubator told its name (again, for a listed tile);
-  //   Listed    the tile joined the strip;
-  //   Selected  the tile became the selected one and its trend windows are to be stacked;
-  //   Closing   its link ended: hidden, freed by the close timer soon;
-  //   Freed     just before the tile is destroyed;
-  //   StripChanged  the strip was laid out again (the tile is null).
-  enum class TPanelChange { Created, Named, Listed, Selected, Closing, Freed, StripChanged };
-  using TPanelChanges = TObservers<TPanelChange, const TDovaPanel*>;
+  // How the tiles changed (tile_directory.h tells each change).
+  using TPanelChange = dova::TPanelChange;
+  using TPanelChanges = dova::TPanelChanges;
 
   static constexpr const char* kCaption = "DOVA-300 Benchtop Incubator Logger ";
   static constexpr std::uint32_t kCloseDovaTimerMs = 1000;
@@ -142,7 +136,7 @@ class TMainForm : public IPanelHost {
   // CreatePanel put it).
   TRect PanelRect(const TDovaPanel& panel) const;
   // Every tile the window owns, in creation order.
-  std::vector<const TDovaPanel*> Panels() const;
+  std::vector<const TDovaPanel*> Panels() const override;
   std::vector<TDovaPanel*> Panels();
   // The MDI windows that exist now, top of the stack first.
   std::vector<const TGraphWindow*> MdiWindows() const;
@@ -152,7 +146,8 @@ class TMainForm : public IPanelHost {
   // Closes the converter report dialog when the window closes.
   std::function<void()> OnCloseConverter;
   // Every change of the tiles and the strip, in the order it happened.
-  TPanelChanges& PanelChanges() { return panel_changes_; }
+  TPanelChanges& PanelChanges() override { return panel_changes_; }
+  bool IsListed(const TDovaPanel& panel) const override { return IsListed(&panel); }
   // Problems met while loading the settings (the values then fell back to defaults).
   QStringList SettingsProblems;
 

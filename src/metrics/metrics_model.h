@@ -6,7 +6,10 @@
 #include <memory>
 #include <optional>
 
-#include "app/main_form.h"
+#include <vector>
+
+#include "monitor/dova_panel.h"
+#include "monitor/tile_directory.h"
 #include "monitor/tile_events.h"
 
 namespace dova {
@@ -22,14 +25,17 @@ namespace dova {
 // been read since; a tile whose link ended shows up 0 until the main window frees it, then
 // all its series go.
 //
-// The model subscribes to the main window's panel changes and must not outlive the main
-// window. Everything runs on the user-interface thread.
+// The model reads the main window's tiles through a narrow directory, follows its panel
+// changes and the tiles' events, and must not outlive the main window. Everything runs on the
+// user-interface thread.
+class TExposition;
+
 class TMetricsModel {
  public:
   static constexpr const char* kContentType = "text/plain; version=0.0.4; charset=utf-8";
 
   // `version` is the build's version for the build info metric.
-  TMetricsModel(TMainForm& form, QString version);
+  TMetricsModel(ITileDirectory& tiles, QString version);
   ~TMetricsModel();
   TMetricsModel(const TMetricsModel&) = delete;
   TMetricsModel& operator=(const TMetricsModel&) = delete;
@@ -46,12 +52,27 @@ class TMetricsModel {
     bool FlowSeen = false;
   };
 
+  // One tile to serve: the one that is up, or else the newest, of a serial number.
+  struct TRow {
+    const TDovaPanel* Panel;
+    const TTrack* Track;
+    bool Up;
+    QByteArray Serial;
+    QByteArray Name;
+  };
+  std::vector<TRow> Rows() const;
+  void RenderLogger(TExposition& x) const;
+  static void RenderLinks(TExposition& x, const std::vector<TRow>& rows);
+  static void RenderChambers(TExposition& x, const std::vector<TRow>& rows);
+  static void RenderGas(TExposition& x, const std::vector<TRow>& rows);
+  static void RenderLogFiles(TExposition& x, const std::vector<TRow>& rows);
+
   void Track(const TDovaPanel& panel);
   void Forget(const TDovaPanel& panel);
-  void OnChange(const TDovaPanel& panel, TMainForm::TPanelChange change);
+  void OnChange(const TDovaPanel& panel, TPanelChange change);
   void OnEvent(const TDovaPanel& panel, const TTileEvent& e);
 
-  TMainForm& form_;
+  ITileDirectory& tiles_;
   QString version_;
   std::map<const TDovaPanel*, TTrack> tracks_;
   TScopedSubscription panel_changes_;
