@@ -12,7 +12,27 @@ PACKAGES=(
   xvfb xauth fonts-liberation2
   qt6-httpserver-dev qt6-websockets-dev
   ccache prometheus
+  qt6-multimedia-dev dbus-daemon
 )
+
+# One line per step; apt's own output is kept back and shown only when a step fails.
+say() { echo "install-deps: $*"; }
+quietly() {
+  local what="$1"
+  shift
+  local log
+  log="$(mktemp)"
+  if "$@" >"$log" 2>&1; then
+    rm -f "$log"
+    say "$what: done"
+  else
+    local rc=$?
+    say "$what failed (exit code $rc):" >&2
+    cat "$log" >&2
+    rm -f "$log"
+    exit "$rc"
+  fi
+}
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -21,12 +41,15 @@ for p in "${PACKAGES[@]}"; do
   fi
 done
 
+# Nothing missing: apt is not asked at all.
 if [ ${#missing[@]} -eq 0 ]; then
+  say "all ${#PACKAGES[@]} Debian packages are installed"
   exit 0
 fi
 
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+say "missing: ${missing[*]}"
+SUDO=()
+if [ "$(id -u)" -ne 0 ]; then SUDO=(sudo); fi
 export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+quietly "apt-get update" "${SUDO[@]}" apt-get update -q
+quietly "apt-get install" "${SUDO[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

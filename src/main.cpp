@@ -2,9 +2,11 @@
 #include <QCoreApplication>
 #include <QString>
 #include <QStringList>
+#include <cstdio>
 
 #include "app/command_line.h"
 #include "console/run_headless.h"
+#include "version.h"
 #ifdef DOVA_WITH_WINDOWS
 #include "ui/mainwindow/windowed_program.h"
 #endif
@@ -21,7 +23,8 @@ int main(int argc, char** argv) {
     line = ParseCommandLine(arguments);
   }
   if (!line.Error.isEmpty()) {
-    PrintLine(line.Error + QStringLiteral("\n\n") + CommandLineHelp());
+    // One line naming what is wrong; --help lists what is right.
+    std::fprintf(stderr, "dova300-logger: %s\n", qPrintable(line.Error));
     return 2;
   }
   if (line.Help) {

@@ -15,6 +15,10 @@ bool IsNewFolderName(const QString& name) {
   return !name.contains(u'/') && !name.contains(QChar(u'\0'));
 }
 
+QUrl FolderUrl(const QString& path) {
+  return QUrl::fromLocalFile(path);
+}
+
 void SetWorkingFolder(const QString& path) {
   if (!path.isEmpty() && QDir::setCurrent(path)) return;
   // Say why in the words a user knows: the folder is gone, or may not be entered.

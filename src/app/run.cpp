@@ -4,17 +4,15 @@
 #include <QStandardPaths>
 #include <vector>
 
-#include "app/startup.h"
 #include "convert/vcp_to_usbx_conv.h"
-#include "platform/bridge/linux/linux_library.h"
+#include "platform/bridge/bridge_factory.h"
 #include "platform/instance/single_instance.h"
 #include "platform/instance/termination_signals.h"
 #include "platform/keepawake/keep_awake.h"
-#include "platform/manufacturing/cp210x_usb_library.h"
-#include "platform/manufacturing/linux/libusb_transport.h"
+#include "platform/manufacturing/manufacturing_factory.h"
+#include "platform/random.h"
 #include "platform/scheduler.h"
-#include "platform/serial/linux/sysfs_port_map.h"
-#include "platform/serial/linux/va_comm_linux.h"
+#include "platform/serial/serial_factory.h"
 #include "platform/settings/settings_store.h"
 #include "sim/simulated_incubators.h"
 #include "sim/vcp/simulated_vcp.h"
@@ -24,15 +22,13 @@ namespace dova {
 // What the run is made of, alive until it ends. Declared in the order they are made, so
 // they go in the reverse order.
 struct TRunServices::TParts {
-  std::vector<bridge::UserDevice> devices;
   std::unique_ptr<sim::SimulatedIncubators> fleet;
-  std::unique_ptr<bridge::LinuxSiLibrary> linux_library;
+  std::unique_ptr<bridge::SiLibrary> bridge_library;
   QSettingsStore settings;
   std::unique_ptr<KeepAwake> awake;
   std::unique_ptr<sim::SimulatedVcpBench> vcp_bench;
-  std::unique_ptr<manufacturing::LibusbTransport> usb_transport;
-  std::unique_ptr<manufacturing::UsbCP210xLibrary> cp210x_library;
-  std::unique_ptr<SysfsSerialPortMap> port_map;
+  std::unique_ptr<manufacturing::CP210xLibrary> cp210x_library;
+  std::unique_ptr<SerialPortMap> port_map;
   std::unique_ptr<TVCPtoUSBXConv> converter;
 };
 
@@ -50,19 +46,22 @@ std::unique_ptr<TRunServices> TRunServices::Create(Scheduler& sched, const TComm
                                                    std::function<void(const QString&)> note,
                                                    QString& error) {
   std::unique_ptr<TRunServices> run(new TRunServices(sched, line, std::move(note)));
-  for (const QString& device : line.Devices) {
-    auto parsed = bridge::ParseDeviceArgument(device.toStdString());
-    if (!parsed) {
-      error = QStringLiteral("bad --device ") + device;
-      return nullptr;
-    }
-    run->parts_->devices.push_back(*parsed);
-  }
-  if (!run->parts_->devices.empty() && line.Simulated()) {
+  if (!line.Devices.isEmpty() && line.Simulated()) {
     error = QStringLiteral("--device cannot be combined with --simulate or --simulate-vcp");
     return nullptr;
   }
-  if (line.Simulated()) {
+  if (!line.Simulated()) {
+    // The real bridges, with the devices of the command line; nothing is opened yet.
+    std::vector<std::string> devices;
+    for (const QString& device : line.Devices)
+      devices.push_back(device.toStdString());
+    std::string problem;
+    run->parts_->bridge_library = bridge::CreateBridgeLibrary(devices, problem);
+    if (!run->parts_->bridge_library) {
+      error = QString::fromStdString(problem);
+      return nullptr;
+    }
+  } else {
     // A scenario that cannot be played is said before anything starts.
     const QString problem = sim::SimulatedIncubators::Check(run->BenchOptions());
     if (!problem.isEmpty()) {
@@ -92,12 +91,7 @@ bridge::SiLibrary& TRunServices::Library() {
     if (!p.fleet) p.fleet = std::make_unique<sim::SimulatedIncubators>(sched_, BenchOptions());
     return p.fleet->Library();
   }
-  if (!p.linux_library) {
-    p.linux_library = std::make_unique<bridge::LinuxSiLibrary>();
-    for (const auto& d : p.devices)
-      p.linux_library->AddUserDevice(d.path, d.serial);
-  }
-  return *p.linux_library;
+  return *p.bridge_library;
 }
 
 KeepAwake& TRunServices::Awake() {
@@ -131,7 +125,7 @@ void TRunServices::ApplyRunOptions(TMainForm& form) {
   dova::ApplyRunOptions(form, line_.DataDir, line_.LogInterval);
 }
 
-TVCPtoUSBXConv& TRunServices::StartConverter(IConverterReport& report, TMainForm& form) {
+TVCPtoUSBXConv& TRunServices::StartConverter(IConverterReport& report) {
   TParts& p = *parts_;
   std::unique_ptr<TVaCustomComm> comm;
   manufacturing::CP210xLibrary* manufacturing_library = nullptr;
@@ -148,77 +142,68 @@ TVCPtoUSBXConv& TRunServices::StartConverter(IConverterReport& report, TMainForm
     manufacturing_library = &p.vcp_bench->Library();
     ports = &p.vcp_bench->PortMap();
   } else {
-    p.usb_transport = std::make_unique<manufacturing::LibusbTransport>();
-    p.cp210x_library = std::make_unique<manufacturing::UsbCP210xLibrary>(*p.usb_transport);
-    p.port_map = std::make_unique<SysfsSerialPortMap>();
-    comm = std::make_unique<TVaComm>(sched_);
+    p.cp210x_library = manufacturing::CreateManufacturingLibrary();
+    p.port_map = CreateSerialPortMap();
+    comm = CreateSerialPort(sched_);
     manufacturing_library = p.cp210x_library.get();
     ports = p.port_map.get();
   }
   p.converter = std::make_unique<TVCPtoUSBXConv>(sched_, std::move(comm), *ports,
                                                  *manufacturing_library, report);
-  TVCPtoUSBXConv* converter = p.converter.get();
-  form.OnCloseConverter = [converter] { converter->FormClose(); };
-  return *converter;
+  return *p.converter;
 }
 
-void TRunServices::FreeConverter() {
+void TRunServices::CloseConverter() {
+  if (!parts_->converter) return;
+  parts_->converter->FormClose();
   parts_->converter.reset();
 }
 
-int RunLogger(Scheduler& sched, const TCommandLine& line, TFrontEnd& front,
-              std::function<void(const QString&)> note) {
+int RunLogger(Scheduler& sched, const TCommandLine& line, IFrontEnd& front,
+              std::function<void(const QString&)> note, std::unique_ptr<SingleInstance> guard) {
   QString error;
   auto services = TRunServices::Create(sched, line, note, error);
   if (!services) {
     if (note) note(error);
     return 2;
   }
-  TMainForm* form = nullptr;
-  std::unique_ptr<TerminationSignals> termination;
-
-  TSingleInstances create;
-  create.DovaPanel = front.DovaPanel;
-  create.MainForm = [&] {
-    form = &front.MainForm(*services);
-    services->ApplyRunOptions(*form);
-    termination = WatchTerminationSignals([&front, &sched] {
-      try {
-        if (front.Close) front.Close();
-      } catch (...) {
-        sched.ReportException(std::current_exception());
+  // One copy at a time; a second one ends at once and says nothing.
+  if (!guard) guard = CreateSingleInstance("DOVA-300 Logger");
+  switch (guard->Acquire()) {
+    case SingleInstance::TAcquireResult::HeldElsewhere:
+      return 0;
+    case SingleInstance::TAcquireResult::Unavailable:
+      if (note) {
+        note(QStringLiteral("Cannot make sure that only one copy runs (") +
+             QString::fromStdString(guard->Problem()) + QStringLiteral("): not starting"));
       }
-    });
-  };
-  create.AboutBox = front.AboutBox;
-  create.EditNameDlg = front.EditNameDlg;
-  create.FoldersDlg = front.FoldersDlg;
-  create.NewNameDlg = front.NewNameDlg;
-  create.LogIntervalDlg = front.LogIntervalDlg;
-  create.ModelessDialog = front.ModelessDialog;
+      return 1;
+    case SingleInstance::TAcquireResult::Acquired:
+      break;
+  }
+  // Before the first window: the generator that names the tiles.
+  Randomize();
+
+  // The dialogs first, so the main window's logic is handed the real ones.
+  front.MakeDialogs();
+  TMainForm& form = front.MakeMainForm(*services);
+  services->ApplyRunOptions(form);
+  auto termination = WatchTerminationSignals([&front, &sched] {
+    try {
+      front.Close();
+    } catch (...) {
+      sched.ReportException(std::current_exception());
+    }
+  });
   // The driver converter runs from the start and reprograms incubators whose bridges are
   // still on the serial-port driver.
-  create.VCPtoUSBXConv = [&] {
-    if (front.ConverterReport && form) services->StartConverter(front.ConverterReport(), *form);
-  };
+  services->StartConverter(front.ConverterReport());
 
-  TStartup startup;
-  startup.OnGuardUnavailable = [&note](const std::string& problem) {
-    if (note) {
-      note(QStringLiteral("Note: ") + QString::fromStdString(problem) +
-           QStringLiteral("; not guarding against a second copy"));
-    }
-  };
-  startup.RunEventLoop = front.RunEventLoop;
-
-  // One copy at a time; a second one ends at once and says nothing.
-  auto instance = CreateSingleInstance("DOVA-300 Logger");
-  const int code = RunProgram(*instance, create, startup);
+  front.RunEventLoop();
   termination.reset();
-  if (form) form->OnCloseConverter = nullptr;
-  services->FreeConverter();
-  if (front.Teardown) front.Teardown();
-  return code;
+  services->CloseConverter();
+  front.Teardown();
+  return 0;
 }
 
 }  // namespace dova

@@ -9,6 +9,7 @@
 #include "app/dialogs.h"
 #include "app/main_form.h"
 #include "monitor/log_format.h"
+#include "platform/instance/single_instance.h"
 
 namespace dova {
 
@@ -27,8 +28,9 @@ struct TBenchOptions;
 // The composition root: everything a run of the logger is made of, built from its command
 // line and shared by every front end. It picks the bridge library (the real bridges with
 // any --device, or simulated incubators), the keep-awake, the settings, the log format, and
-// the driver converter with its port map and manufacturing library. A front end adds its
-// main window, dialogs and event loop (TFrontEnd) and calls RunLogger.
+// the driver converter with its port map and manufacturing library; it owns the converter and
+// closes it. A front end adds its main window, dialogs and event loop (IFrontEnd) and calls
+// RunLogger.
 class TRunServices {
  public:
   // Checks the options that need checking before anything happens (the --device
@@ -59,11 +61,11 @@ class TRunServices {
   // The run-only choices of the command line (--data-dir, --log-interval), applied to a
   // main window just made, before any incubator can have told its name.
   void ApplyRunOptions(TMainForm& form);
-  // Makes and starts the driver converter, reporting to `report`; the main window closes it
-  // when it closes.
-  TVCPtoUSBXConv& StartConverter(IConverterReport& report, TMainForm& form);
-  // Frees the converter (before the report it shows goes).
-  void FreeConverter();
+  // Makes and starts the driver converter, reporting to `report`.
+  TVCPtoUSBXConv& StartConverter(IConverterReport& report);
+  // Closes and frees the converter once the main window has closed (before the report it
+  // shows goes).
+  void CloseConverter();
 
  private:
   struct TParts;
@@ -82,35 +84,34 @@ class TRunServices {
 void ApplyRunOptions(TMainForm& form, const std::optional<QString>& data_dir,
                      const std::optional<int>& log_interval);
 
-// What a front end brings to the run. Each function makes one of the program's single
-// instances; RunLogger calls them in the program's fixed order (template tile, main window,
-// about box, name dialog, folder dialog, new-name dialog, interval dialog, modeless box,
-// converter report), then runs the event loop.
-struct TFrontEnd {
-  std::function<void()> DovaPanel;
+// What a front end brings to a run: its dialogs, its main window, its converter report and its
+// event loop. RunLogger calls them in the program's fixed order: dialogs (every one made
+// once, hidden), main window (handed those dialogs), the converter report (the converter
+// starts right after), the event loop; Close when SIGINT or SIGTERM arrives; Teardown last.
+class IFrontEnd {
+ public:
+  virtual ~IFrontEnd() = default;
+  virtual void MakeDialogs() = 0;
   // Makes the main window (its logic and whatever draws it) and returns its logic.
-  std::function<TMainForm&(TRunServices& services)> MainForm;
-  std::function<void()> AboutBox;
-  std::function<void()> EditNameDlg;
-  std::function<void()> FoldersDlg;
-  std::function<void()> NewNameDlg;
-  std::function<void()> LogIntervalDlg;
-  std::function<void()> ModelessDialog;
-  // The converter's report (a dialog, or console lines); the converter starts right after.
-  std::function<IConverterReport&()> ConverterReport;
+  virtual TMainForm& MakeMainForm(TRunServices& services) = 0;
+  // Where the driver converter reports (a dialog, or console lines).
+  virtual IConverterReport& ConverterReport() = 0;
   // Runs the event loop until the main window has closed.
-  std::function<void()> RunEventLoop;
+  virtual void RunEventLoop() = 0;
   // SIGINT or SIGTERM arrived: close the main window as its Exit command does.
-  std::function<void()> Close;
-  // After the event loop: frees the main window and the dialogs, before the services they
-  // use (bridge library, settings, keep-awake) go.
-  std::function<void()> Teardown;
+  virtual void Close() = 0;
+  // After the event loop and the converter: frees the main window and the dialogs, before
+  // the services they use (bridge library, settings, keep-awake) go.
+  virtual void Teardown() = 0;
 };
 
-// One run: the single-copy guard (a second copy ends at once with 0, showing nothing), the
-// single instances in their order, the termination signals, the event loop. Returns the
-// exit code: 2 when the command line cannot be used, 0 otherwise.
-int RunLogger(Scheduler& sched, const TCommandLine& line, TFrontEnd& front,
-              std::function<void(const QString&)> note);
+// One run: the single-copy guard (a second copy ends at once with 0, showing nothing; a
+// guard that cannot be made at all ends the program with 1 and one line, since two
+// unguarded copies could write the same files), the front end's parts in their order, the
+// termination signals, the event loop. Returns the exit code: 2 when the command line cannot
+// be used. `guard` is this platform's own when not given.
+int RunLogger(Scheduler& sched, const TCommandLine& line, IFrontEnd& front,
+              std::function<void(const QString&)> note,
+              std::unique_ptr<SingleInstance> guard = nullptr);
 
 }  // namespace dova

@@ -6,7 +6,7 @@
 
 namespace dova {
 
-QString FormatTimeLabel(TDateTime t, const QLocale& locale) {
+QString FormatTimeLabel(TDateTime t, const QLocale& locale, bool with_seconds) {
   if (!std::isfinite(t)) return {};
   const long long seconds = std::llround(t * 86400.0);
   long long days = seconds / 86400;
@@ -18,10 +18,14 @@ QString FormatTimeLabel(TDateTime t, const QLocale& locale) {
   const QDate date = QDate(1899, 12, 30).addDays(days);
   const int hour = static_cast<int>(of_day / 3600);
   const int minute = static_cast<int>(of_day / 60 % 60);
+  const int second = static_cast<int>(of_day % 60);
   const int hour12 = hour % 12 == 0 ? 12 : hour % 12;
-  return QString::number(date.day()) + locale.monthName(date.month(), QLocale::ShortFormat) + ' ' +
-         QString::number(hour12) + ':' + QStringLiteral("%1").arg(minute, 2, 10, QChar('0')) +
-         (hour < 12 ? QStringLiteral("am") : QStringLiteral("pm"));
+  auto two_digits = [](int n) { return QStringLiteral("%1").arg(n, 2, 10, QChar('0')); };
+  QString text = QString::number(date.day()) +
+                 locale.monthName(date.month(), QLocale::ShortFormat) + ' ' +
+                 QString::number(hour12) + ':' + two_digits(minute);
+  if (with_seconds) text += ':' + two_digits(second);
+  return text + (hour < 12 ? QStringLiteral("am") : QStringLiteral("pm"));
 }
 
 QString FormatAxisNumber(double value, const QLocale& locale, int min_decimals, int max_decimals) {
@@ -50,9 +54,15 @@ double TimeLabelStep(double span, double pixels, double label_width) {
   static constexpr std::array<double, 20> kMinutes = {
       1,    5,    10,    15,    30,    60,    120,    360,    720,    1440,
       2880, 4320, 10080, 21600, 43200, 86400, 129600, 259200, 525600, 1051200};
+  static constexpr std::array<double, 6> kSeconds = {1, 2, 5, 10, 15, 30};
   if (!(span > 0) || !(pixels > 0)) return kOneMinute;
   const double days_per_pixel = span / pixels;
   const double least = 1.2 * label_width * days_per_pixel;
+  if (TimeLabelsWithSeconds(span)) {
+    for (const double s : kSeconds) {
+      if (s * kOneSecond >= least) return s * kOneSecond;
+    }
+  }
   for (const double m : kMinutes) {
     if (m * kOneMinute >= least) return m * kOneMinute;
   }

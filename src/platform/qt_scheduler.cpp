@@ -53,6 +53,12 @@ void QtScheduler::Arm(Timer& timer) {
   ArmWaker();
 }
 
+std::int64_t QtScheduler::NextFiring(const Timer& timer) const {
+  const auto it = std::find_if(queue_.begin(), queue_.end(),
+                               [&timer](const Entry& e) { return e.timer == &timer; });
+  return it == queue_.end() ? -1 : it->due;
+}
+
 void QtScheduler::Disarm(Timer& timer) {
   // A wake-up it leaves behind finds nothing due.
   Remove(timer);

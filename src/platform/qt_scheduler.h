@@ -49,6 +49,11 @@ class QtScheduler : public Scheduler {
   // timers run) and how often they have woken the loop.
   std::size_t QtTimerCount() const { return 1; }
   std::uint64_t WakeUps() const { return wake_ups_; }
+  // For tests of when timers fire, on the scheduler's own clock: ms since its start, and
+  // the tick a running timer fires on next (inside its handler: the firing after this one);
+  // -1 for a timer that does not run.
+  std::int64_t ElapsedMs() const { return clock_.elapsed(); }
+  std::int64_t NextFiring(const Timer& timer) const;
 
  protected:
   void Arm(Timer& timer) override;

@@ -3,12 +3,14 @@
 // the tool prints its path and the logger argument that uses it, then answers commands
 // until it is interrupted.
 #include <QCoreApplication>
+#include <QStringList>
 #include <csignal>
 #include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/command_options.h"
 #include "platform/pty/pseudo_terminal.h"
 #include "platform/qt_scheduler.h"
 #include "platform/timer.h"
@@ -16,6 +18,7 @@
 #include "sim/lab_day.h"
 #include "sim/scenario.h"
 #include "sim/simulated_incubators.h"
+#include "version.h"
 
 namespace {
 
@@ -27,80 +30,110 @@ extern "C" void OnSignal(int) {
 
 constexpr std::uint32_t kPollMs = 5;
 
-const char* const kUsage =
-    "Usage: dova300-sim [--count N] [--seed S] [--quiet | --scenario FILE]\n"
-    "\n"
-    "Serves N simulated DOVA-300 incubators (default 1), each on its own pseudo-terminal,\n"
-    "and prints one line per incubator: the terminal's path and a ready-made logger\n"
-    "argument.\n"
-    "\n"
-    "By default the incubators play a lab day: names and set-points of their own, chambers\n"
-    "warming up from room temperature, lids opened for some seconds, purges, set-points\n"
-    "adjusted and now and then an error that clears. --seed S picks another day (and the\n"
-    "measurement noise; default 1); the same seed plays the same day.\n"
-    "--quiet serves steady incubators (\"DOVA n\", 37.0 C, 20 ml/min) that do nothing by\n"
-    "themselves. --scenario plays a script on those steady incubators instead:\n"
-    "\n"
-    "  at 60s lid left open        every 600s purge 30s\n"
-    "  at 90s lid left close       at 300s unplug 2\n"
-    "\n"
-    "Actions (also typed on the standard input while the tool runs; N picks an incubator,\n"
-    "without it every incubator is meant):\n"
-    "  lid [N] left|right open|close      chamber [N] left|right on|off\n"
-    "  error [N] left|right on|off        setpoint [N] left|right|gas VALUE\n"
-    "  gas [N] on|off                     purge [N] DURATION|stop\n"
-    "  co2 [N] on|off                     flowerror [N] on|off\n"
-    "  nick [N] NAME                      silent [N] on|off\n"
-    "  delay [N] DURATION                 split [N] on|off\n"
-    "  crlf [N] on|off                    garbage [N] [every COUNT]\n"
-    "  unplug [N]                         quit\n"
-    "Durations: 250ms, 30s, 5m, 2h. Ctrl+C ends the tool.\n";
+// What the tool was asked to do on its command line.
+struct SimLine {
+  bool help = false;
+  bool version = false;
+  long long count = 1;
+  long long seed = dova::sim::kDefaultSeed;
+  bool quiet = false;
+  QString scenario_path;
+};
+
+using SimOption = dova::TLineOption<SimLine>;
+
+// Every option of the tool, one row each, in the order --help lists them.
+std::vector<SimOption> SimOptions() {
+  return {
+      {{{"count"}, "N", "Serve N simulated incubators (1 to 64; default 1)."},
+       dova::SetsWholeNumber(&SimLine::count, 1, 64,
+                             "--count takes a number of incubators from 1 to 64")},
+      {{{"seed"},
+        "S",
+        "Play another lab day (0 to 4294967295; default 1); it also picks the measurement "
+        "noise. The same seed plays the same day."},
+       dova::SetsWholeNumber(&SimLine::seed, 0, 0xFFFF'FFFFu,
+                             "--seed takes a whole number from 0 to 4294967295")},
+      {{{"quiet"},
+        {},
+        "Serve steady incubators (\"DOVA n\", 37.0 C, 20 ml/min) that do nothing by "
+        "themselves."},
+       dova::Sets(&SimLine::quiet)},
+      {{{"scenario"},
+        "FILE",
+        "Play the script FILE on the steady incubators instead of the lab day, one action a "
+        "line (see below)."},
+       [](SimLine& line, const QString& value) {
+         if (value.isEmpty()) return QStringLiteral("--scenario takes a file");
+         line.scenario_path = value;
+         return QString();
+       }},
+      dova::VersionOption(&SimLine::version),
+      dova::HelpOption(&SimLine::help),
+  };
+}
+
+QString SimHelp() {
+  return dova::LineHelp(
+      QStringLiteral("dova300-sim"),
+      QStringLiteral(
+          "Serves simulated DOVA-300 incubators, each on its own pseudo-terminal, and prints\n"
+          "one line per incubator: the terminal's path and a ready-made logger argument.\n"
+          "\n"
+          "By default the incubators play a lab day: names and set-points of their own,\n"
+          "chambers warming up from room temperature, lids opened for some seconds, purges,\n"
+          "set-points adjusted and now and then an error that clears."),
+      SimOptions(),
+      QStringLiteral(
+          "A script for --scenario, one action a line:\n"
+          "\n"
+          "  at 60s lid left open        every 600s purge 30s\n"
+          "  at 90s lid left close       at 300s unplug 2\n"
+          "\n"
+          "Actions (also typed on the standard input while the tool runs; N picks an incubator,\n"
+          "without it every incubator is meant):\n"
+          "  lid [N] left|right open|close      chamber [N] left|right on|off\n"
+          "  error [N] left|right on|off        setpoint [N] left|right|gas VALUE\n"
+          "  gas [N] on|off                     purge [N] DURATION|stop\n"
+          "  co2 [N] on|off                     flowerror [N] on|off\n"
+          "  nick [N] NAME                      silent [N] on|off\n"
+          "  delay [N] DURATION                 split [N] on|off\n"
+          "  crlf [N] on|off                    garbage [N] [every COUNT]\n"
+          "  unplug [N]                         quit\n"
+          "Durations: 250ms, 30s, 5m, 2h. Ctrl+C ends the tool."));
+}
 
 struct Served {
   std::unique_ptr<dova::PseudoTerminal> pty;
   std::unique_ptr<dova::sim::Incubator> incubator;
 };
 
-bool ParseNumber(const char* text, long long min, long long max, long long* out) {
-  const std::string s = text ? text : "";
-  if (s.empty() || s.size() > 18) return false;
-  long long n = 0;
-  for (char c : s) {
-    if (c < '0' || c > '9') return false;
-    n = n * 10 + (c - '0');
-  }
-  if (n < min || n > max) return false;
-  *out = n;
-  return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  long long count = 1;
-  long long seed = dova::sim::kDefaultSeed;
-  bool quiet = false;
-  QString scenario_path;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-    if (arg == "--help" || arg == "-h") {
-      std::cout << kUsage;
-      return 0;
-    } else if (arg == "--count" && ParseNumber(value, 1, 64, &count)) {
-      ++i;
-    } else if (arg == "--seed" && ParseNumber(value, 0, 4'294'967'295LL, &seed)) {
-      ++i;
-    } else if (arg == "--quiet") {
-      quiet = true;
-    } else if (arg == "--scenario" && value) {
-      scenario_path = QString::fromLocal8Bit(value);
-      ++i;
-    } else {
-      std::cerr << "dova300-sim: bad argument '" << arg << "'\n\n" << kUsage;
+  SimLine line;
+  {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+      arguments << QString::fromLocal8Bit(argv[i]);
+    const QString error = dova::ParseLine(SimOptions(), arguments, line);
+    if (!error.isEmpty()) {
+      std::cerr << "dova300-sim: " << error.toStdString() << "\n";
       return 2;
     }
   }
+  if (line.help) {
+    std::cout << SimHelp().toLocal8Bit().toStdString() << "\n";
+    return 0;
+  }
+  if (line.version) {
+    std::cout << "dova300-sim " DOVA_VERSION "\n";
+    return 0;
+  }
+  const long long count = line.count;
+  const long long seed = line.seed;
+  const bool quiet = line.quiet;
+  const QString& scenario_path = line.scenario_path;
 
   QCoreApplication app(argc, argv);
   dova::QtScheduler scheduler;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QRegularExpression>
 #include <functional>
 #include <string>
@@ -15,12 +16,14 @@ std::string Describe(const TCommandLine& l) {
   const auto opt = [](const auto& o) {
     return o ? QString::number(*o).toStdString() : std::string("none");
   };
-  return "help=" + std::to_string(l.Help) + " headless=" + std::to_string(l.Headless) +
-         " simulate=" + std::to_string(l.Simulate) + " vcp=" + std::to_string(l.SimulateVcp) +
-         " devices=[" + l.Devices.join(',').toStdString() +
+  return "help=" + std::to_string(l.Help) + " version=" + std::to_string(l.Version) +
+         " headless=" + std::to_string(l.Headless) + " simulate=" + std::to_string(l.Simulate) +
+         " vcp=" + std::to_string(l.SimulateVcp) + " devices=[" +
+         l.Devices.join(',').toStdString() +
          "] data=" + (l.DataDir ? l.DataDir->toStdString() : "none") +
          " interval=" + opt(l.LogInterval) + " seed=" + opt(l.Seed) + " scenario='" +
-         l.Scenario.toStdString() + "' quiet=" + std::to_string(l.SimulateQuiet) + " error='" +
+         l.Scenario.toStdString() + "' quiet=" + std::to_string(l.SimulateQuiet) +
+         " metrics=" + (l.Metrics ? l.Metrics->Text().toStdString() : "none") + " error='" +
          l.Error.toStdString() + "'";
 }
 
@@ -70,6 +73,34 @@ TEST(CommandLineTest, ParsesEveryOption) {
          l.SimulateQuiet = true;
          l.Scenario = "/missing/file";  // read when the run starts, not here
        }},
+      {{"-v"}, [](TCommandLine& l) { l.Version = true; }},
+      {{"--version", "--help"},
+       [](TCommandLine& l) {
+         l.Version = true;
+         l.Help = true;
+       }},
+      {{"--metrics", "0.0.0.0:9300"},
+       [](TCommandLine& l) {
+         l.Metrics = TMetricsAddress{"0.0.0.0", 9300};
+       }},
+      {{"--metrics=[::]:80"},
+       [](TCommandLine& l) {
+         l.Metrics = TMetricsAddress{"::", 80};
+       }},
+      // Given twice, the last one counts; --device adds up.
+      {{"--simulate", "2", "--log-interval=3", "--simulate=5", "--log-interval", "1"},
+       [](TCommandLine& l) {
+         l.Simulate = 5;
+         l.LogInterval = 1;
+       }},
+      // A value is taken as it is: after '=' only the first '=' splits, and the argument
+      // after an option that takes a value is that value even when it starts with dashes.
+      {{"--data-dir=/a=b", "--device", "--odd-name"},
+       [](TCommandLine& l) {
+         l.DataDir = "/a=b";
+         l.Devices = QStringList{"--odd-name"};
+       }},
+      {{"--"}, [](TCommandLine&) {}},
   };
   for (const Case& c : cases) {
     TCommandLine expected;
@@ -100,6 +131,27 @@ TEST(CommandLineTest, SaysWhatIsWrong) {
       {{"--simulate", "0"}, "--simulate takes a number of incubators from 1 to 99"},
       {{"--log-interval", "11"}, "--log-interval takes whole minutes from 1 to 10"},
       {{"--simulate-loud"}, "unknown option --simulate-loud"},
+      // Bad values name their option.
+      {{"--simulate", "-1"}, "--simulate takes a number of incubators from 1 to 99"},
+      {{"--simulate", "3x"}, "--simulate takes a number of incubators from 1 to 99"},
+      {{"--simulate=100"}, "--simulate takes a number of incubators from 1 to 99"},
+      {{"--simulate-vcp", "0"}, "--simulate-vcp takes a number of incubators from 1 to 99"},
+      {{"--log-interval", "0"}, "--log-interval takes whole minutes from 1 to 10"},
+      {{"--metrics", "99999"}, "--metrics takes [ADDRESS:]PORT, a port from 1 to 65535"},
+      {{"--metrics=::1:80"}, "--metrics takes [ADDRESS:]PORT, a port from 1 to 65535"},
+      {{"--device", "=dova300-1"}, "--device takes PATH or PATH=SERIAL"},
+      {{"--data-dir="}, "--data-dir takes a folder"},
+      // The first bad option given is named.
+      {{"--log-interval", "0", "--simulate", "0"},
+       "--log-interval takes whole minutes from 1 to 10"},
+      // What the line itself gets wrong.
+      {{"--simulate"}, "--simulate needs a value"},
+      {{"--headless=yes"}, "--headless takes no value"},
+      {{"-h=1"}, "-h takes no value"},
+      {{"-x"}, "unknown option -x"},
+      {{"--bogus=1", "--headless"}, "unknown option --bogus"},
+      {{"logs"}, "unexpected argument logs"},
+      {{"--", "--headless"}, "unexpected argument --headless"},
   };
   for (const auto& [args, error] : cases)
     EXPECT_EQ(ParseCommandLine(args).Error, error) << args.join(' ').toStdString();
@@ -107,13 +159,46 @@ TEST(CommandLineTest, SaysWhatIsWrong) {
 
 TEST(CommandLineTest, HelpNamesEveryOption) {
   const QString help = CommandLineHelp();
-  for (const char* option : {"--headless", "--simulate N", "--simulate-vcp N", "--seed N",
-                             "--scenario FILE", "--simulate-quiet", "--device PATH[=SERIAL]",
-                             "--data-dir DIR", "--log-interval MIN", "--help"}) {
+  EXPECT_TRUE(help.startsWith("Usage: dova300-logger [options]\n")) << help.toStdString();
+  for (const char* option :
+       {"--headless", "--simulate <N>", "--simulate-vcp <N>", "--seed <N>", "--scenario <FILE>",
+        "--simulate-quiet", "--device <PATH[=SERIAL]>", "--data-dir <DIR>", "--log-interval <MIN>",
+        "--metrics <[ADDR:]PORT>", "--version", "--help"}) {
     EXPECT_TRUE(
-        help.contains(QRegularExpression("\n  (-h, )?" + QRegularExpression::escape(option))))
+        help.contains(QRegularExpression("\n  (-[hv], )?" + QRegularExpression::escape(option))))
         << option;
   }
+}
+
+// The README shows the --help text as it is, and its option table lists the same options
+// in the same order, so that neither drifts from the program.
+TEST(CommandLineTest, ReadmeShowsTheHelp) {
+  QFile readme(DOVA_README);
+  ASSERT_TRUE(readme.open(QIODevice::ReadOnly)) << DOVA_README;
+  const QString text = QString::fromUtf8(readme.readAll());
+  const QString help = CommandLineHelp();
+  QStringList block;
+  for (const QString& line : help.split(u'\n'))
+    block << (line.isEmpty() ? line : "    " + line);
+  EXPECT_TRUE(text.contains(block.join(u'\n'))) << "README.md lacks the --help text:\n"
+                                                << block.join(u'\n').toStdString();
+
+  QStringList in_help;
+  const QRegularExpression help_option("^  ((-\\w, )?--[\\w-]+( <[^>]+>)?)",
+                                       QRegularExpression::MultilineOption);
+  for (const auto& match : help_option.globalMatch(help))
+    in_help << match.captured(1);
+  QStringList in_table;
+  const qsizetype table = text.indexOf("| option | meaning |\n");
+  ASSERT_GE(table, 0);
+  const QRegularExpression row("\\G\\| `([^`]+)` \\|[^\n]*\n");
+  qsizetype at = text.indexOf(u'\n', text.indexOf(u'\n', table) + 1) + 1;  // past |---|
+  for (auto match = row.match(text, at); match.hasMatch(); match = row.match(text, at)) {
+    in_table << match.captured(1);
+    at = match.capturedEnd();
+  }
+  EXPECT_EQ(in_table.join(" | ").toStdString(), in_help.join(" | ").toStdString());
+  EXPECT_TRUE(in_help.contains("-h, --help")) << in_help.join(", ").toStdString();
 }
 
 }  // namespace

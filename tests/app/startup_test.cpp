@@ -1,11 +1,17 @@
+// A run of the program from the front end's point of view: the single-copy guard, then the
+// front end's parts in their order, the event loop and the teardown.
 #include <gtest/gtest.h>
 
+#include <QStandardPaths>
 #include <QStringList>
+#include <QTemporaryDir>
 
-#include "app/startup.h"
-#include "monitor/dova_panel.h"
+#include "app/run.h"
+#include "convert/vcp_to_usbx_conv.h"
+#include "main_form_fixture.h"
+#include "platform/instance/single_instance.h"
 
-namespace dova {
+namespace dova::testing {
 namespace {
 
 struct FakeGuard : SingleInstance {
@@ -14,46 +20,86 @@ struct FakeGuard : SingleInstance {
   std::string Problem() const override { return "no runtime folder"; }
 };
 
-struct StartupTest : ::testing::Test {
+struct RecordingReport : IConverterReport {
+  void ShowModal(TVCPtoUSBXConv&) override {}
+};
+
+// A front end that records what the run asks of it; its main window is the logic alone.
+struct RecordingFrontEnd : IFrontEnd {
   QStringList steps;
-  TSingleInstances create;
-  TStartup startup;
-  StartupTest() {
-    auto step = [this](const char* name) { return [this, name] { steps << name; }; };
-    create =
-        TSingleInstances{step("DovaPanel"),      step("MainForm"),       step("AboutBox"),
-                         step("EditNameDlg"),    step("FoldersDlg"),     step("NewNameDlg"),
-                         step("LogIntervalDlg"), step("ModelessDialog"), step("VCPtoUSBXConv")};
-    startup.RunEventLoop = [this] { steps << QStringLiteral("loop"); };
-    startup.OnGuardUnavailable = [this](const std::string& why) {
-      steps << QString::fromStdString("unguarded: " + why);
-    };
+  ScriptedDialogs dialogs;
+  RecordingMessageBoxes boxes;
+  RecordingReport report;
+  std::unique_ptr<TMainForm> form;
+
+  void MakeDialogs() override { steps << "dialogs"; }
+  TMainForm& MakeMainForm(TRunServices& services) override {
+    steps << "main form";
+    form = std::make_unique<TMainForm>(
+        services.MainFormServices(boxes, TDialogs{dialogs, dialogs, dialogs, dialogs, dialogs}));
+    return *form;
+  }
+  IConverterReport& ConverterReport() override {
+    steps << "converter report";
+    return report;
+  }
+  void RunEventLoop() override { steps << "loop"; }
+  void Close() override { steps << "close"; }
+  void Teardown() override {
+    steps << "teardown";
+    form.reset();
   }
 };
 
-TEST_F(StartupTest, CreatesTheSingleInstancesInOrderThenRunsTheLoop) {
-  FakeGuard guard;
-  EXPECT_EQ(RunProgram(guard, create, startup), 0);
-  EXPECT_EQ(steps, QStringList({"DovaPanel", "MainForm", "AboutBox", "EditNameDlg", "FoldersDlg",
-                                "NewNameDlg", "LogIntervalDlg", "ModelessDialog", "VCPtoUSBXConv",
-                                "loop"}));
+struct StartupTest : ::testing::Test {
+  StartupTest() {
+    // The run's settings are the real settings file: keep the user's own out of the test.
+    QStandardPaths::setTestModeEnabled(true);
+    line.Simulate = 1;
+    line.SimulateQuiet = true;
+    line.DataDir = dir.path();
+  }
+  ~StartupTest() override { QStandardPaths::setTestModeEnabled(false); }
+  int Run(SingleInstance::TAcquireResult guard_result) {
+    auto guard = std::make_unique<FakeGuard>();
+    guard->result = guard_result;
+    return RunLogger(
+        sched, line, front, [this](const QString& text) { notes << text; }, std::move(guard));
+  }
+  VirtualScheduler sched;
+  QTemporaryDir dir;
+  TCommandLine line;
+  RecordingFrontEnd front;
+  QStringList notes;
+};
+
+TEST_F(StartupTest, MakesTheDialogsBeforeTheMainWindowThenRunsTheLoopAndTearsDown) {
+  EXPECT_EQ(Run(SingleInstance::TAcquireResult::Acquired), 0);
+  EXPECT_EQ(front.steps,
+            QStringList({"dialogs", "main form", "converter report", "loop", "teardown"}));
+  EXPECT_TRUE(notes.isEmpty()) << notes.join('\n').toStdString();
 }
 
 TEST_F(StartupTest, SecondCopyEndsAtOnceCreatingNothing) {
-  FakeGuard guard;
-  guard.result = SingleInstance::TAcquireResult::HeldElsewhere;
-  EXPECT_EQ(RunProgram(guard, create, startup), 0);
-  EXPECT_TRUE(steps.isEmpty());
+  EXPECT_EQ(Run(SingleInstance::TAcquireResult::HeldElsewhere), 0);
+  EXPECT_TRUE(front.steps.isEmpty());
+  EXPECT_TRUE(notes.isEmpty());
 }
 
-TEST_F(StartupTest, AGuardThatCannotBeMadeIsToldOnceAndTheProgramRuns) {
-  FakeGuard guard;
-  guard.result = SingleInstance::TAcquireResult::Unavailable;
-  EXPECT_EQ(RunProgram(guard, create, startup), 0);
-  ASSERT_EQ(steps.size(), 11);
-  EXPECT_EQ(steps.first(), QStringLiteral("unguarded: no runtime folder"));
-  EXPECT_EQ(steps.last(), QStringLiteral("loop"));
+TEST_F(StartupTest, AGuardThatCannotBeMadeEndsTheProgramWithOneLine) {
+  // Two unguarded copies could write the same log files.
+  EXPECT_EQ(Run(SingleInstance::TAcquireResult::Unavailable), 1);
+  EXPECT_TRUE(front.steps.isEmpty());
+  ASSERT_EQ(notes.size(), 1);
+  EXPECT_TRUE(notes.first().contains("no runtime folder")) << notes.first().toStdString();
+}
+
+TEST_F(StartupTest, ACommandLineThatCannotBeUsedEndsWithTwoBeforeTheGuard) {
+  line.Devices = QStringList{"/dev/pts/9"};  // --device with --simulate
+  EXPECT_EQ(Run(SingleInstance::TAcquireResult::Acquired), 2);
+  EXPECT_TRUE(front.steps.isEmpty());
+  ASSERT_EQ(notes.size(), 1);
 }
 
 }  // namespace
-}  // namespace dova
+}  // namespace dova::testing

@@ -25,7 +25,7 @@ struct Row {
   std::string_view uses;
 };
 // clang-format off
-constexpr std::array<Row, 16> kTable = {{
+constexpr std::array<Row, 17> kTable = {{
   // folder          layer        OS     windows  may include
     {"platform",      "platform",  true,  false,   "platform"},
     {"protocol",      "logic",     false, false,   "platform protocol"},
@@ -36,10 +36,13 @@ constexpr std::array<Row, 16> kTable = {{
     // The composition root builds simulated benches.
     {"app",           "logic",     false, false,   "platform protocol usb graphs monitor convert"
                                                    " app sim"},
-    // The metrics model reads the main window; its http/ endpoint adds Qt's network and
-    // HTTP server modules (no windows).
+    // The alarm engine follows the tiles and reads the settings.
+    {"alarms",        "logic",     false, false,   "platform protocol usb graphs monitor convert"
+                                                   " app alarms"},
+    // The metrics model reads the main window and the alarms; its http/ endpoint adds Qt's
+    // network and HTTP server modules (no windows).
     {"metrics",       "logic",     false, false,   "platform protocol usb graphs monitor convert"
-                                                   " app metrics"},
+                                                   " app alarms metrics"},
     {"sim",           "simulator", false, false,   "platform protocol sim"},
     {"ui",            "ui",        false, true,    "platform logic ui"},
     {"ui/graphs",     "ui",        false, true,    "platform logic ui ui/graphs"},
@@ -53,8 +56,8 @@ constexpr std::array<Row, 16> kTable = {{
     {"",              "main",      false, true,    "*"},
 }};
 // clang-format on
-constexpr std::array<std::string_view, 7> kLogic = {"protocol", "usb", "graphs", "monitor",
-                                                    "convert",  "app", "metrics"};
+constexpr std::array<std::string_view, 8> kLogic = {"protocol", "usb", "graphs", "monitor",
+                                                    "convert",  "app", "alarms", "metrics"};
 
 std::vector<std::string_view> Split(std::string_view text, char separator) {
   std::vector<std::string_view> parts;
@@ -105,6 +108,11 @@ std::string Describe(const Row& row, const std::string& folder) {
 
 bool StartsWith(std::string_view s, std::string_view prefix) {
   return s.substr(0, prefix.size()) == prefix;
+}
+
+// A header of one operating system's implementation of a platform service.
+bool IsOsImplementation(std::string_view h) {
+  return h.find("/linux/") != std::string_view::npos || h.find("/win32/") != std::string_view::npos;
 }
 
 // Headers of the operating system: only platform/ may use them.
@@ -168,6 +176,12 @@ std::optional<std::string> CheckInclude(std::string_view file, std::string_view 
   std::string to_folder;
   const Row* to = Locate(included, &to_folder);
   if (to == nullptr) return "\"" + header + "\" is in no layer of the table";
+  // Outside platform/, a service is reached through its interface and factory, never through
+  // the implementation of one operating system.
+  if (to_folder == "platform" && from_folder != "platform" && IsOsImplementation(included)) {
+    return "\"" + header + "\" is one operating system's implementation; " +
+           Describe(*from, from_folder) + " uses the service's interface and factory";
+  }
   if (Uses(*from, to_folder)) return std::nullopt;
   return Describe(*from, from_folder) + " may not use " + Describe(*to, to_folder);
 }

@@ -58,6 +58,14 @@ TEST(LayerRules, WhoMayIncludeWhom) {
           {"convert/vcp_dova_to_usbx.cpp", "app/main_form.h", false},
           {"app/main_form.cpp", "monitor/dova_panel.h", true},
           {"app/main_form.cpp", "convert/vcp_to_usbx_conv.h", true},
+          // Platform services are reached through their interfaces and factories: the
+          // deliberately wrong one is the composition root naming a Linux class.
+          {"app/run.cpp", "platform/serial/linux/sysfs_port_map.h", false},
+          {"app/run.cpp", "platform/bridge/linux/linux_library.h", false},
+          {"main.cpp", "platform/instance/linux/lock_file_instance.h", false},
+          {"app/run.cpp", "platform/serial/serial_factory.h", true},
+          {"platform/serial/linux/serial_factory.cpp", "platform/serial/linux/sysfs_port_map.h",
+           true},
           // Only the composition root builds simulated benches.
           {"app/run.cpp", "sim/simulated_incubators.h", true},
           {"monitor/dova_panel.cpp", "sim/incubator.h", false},
@@ -105,8 +113,13 @@ TEST(LayerRules, WhoMayIncludeWhom) {
           // Relative paths would slip past the table.
           {"graphs/temp_graph.cpp", "../app/main_form.h", false},
           // Folders the table does not know, on either side.
-          {"alarms/alarm.cpp", "platform/clock.h", false},
-          {"graphs/temp_graph.cpp", "alarms/alarm.h", false},
+          {"reports/report.cpp", "platform/clock.h", false},
+          {"graphs/temp_graph.cpp", "reports/report.h", false},
+          // The alarm engine follows the tiles; metrics read the alarms, not the other way.
+          {"alarms/alarm_engine.cpp", "monitor/tile_events.h", true},
+          {"metrics/metrics_model.cpp", "alarms/alarm_engine.h", true},
+          {"alarms/alarm_engine.cpp", "metrics/metrics_model.h", false},
+          {"alarms/alarm_engine.cpp", "ui/tile/tile_widget.h", false},
       },
       Brackets::Quotes);
 }

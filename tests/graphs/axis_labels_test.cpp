@@ -27,6 +27,67 @@ TEST(AxisLabelsTest, TimeLabels) {
             "8" + kGerman.monthName(12, QLocale::ShortFormat) + " 3:05pm");
 }
 
+TEST(AxisLabelsTest, TimeLabelsWithSeconds) {
+  struct Case {
+    TDateTime t;
+    QString english;
+  };
+  const Case cases[] = {
+      {EncodeDateTime(2026, 12, 8, 15, 5, 30), "8Dec 3:05:30pm"},
+      {EncodeDateTime(2026, 12, 8, 15, 5, 0), "8Dec 3:05:00pm"},
+      {EncodeDateTime(2026, 12, 8, 0, 0, 9), "8Dec 12:00:09am"},
+      {EncodeDateTime(2026, 12, 8, 11, 59, 59), "8Dec 11:59:59am"},
+      // A tick computed a hair below a whole second is labelled with that second.
+      {EncodeDateTime(2026, 12, 8, 15, 5, 30) - 1e-10, "8Dec 3:05:30pm"},
+      // The last second of a day rounds up into the next day.
+      {EncodeDateTime(2026, 12, 31, 23, 59, 59) + 0.6 * kOneSecond, "1Jan 12:00:00am"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(FormatTimeLabel(c.t, kEnglish, true), c.english);
+}
+
+TEST(AxisLabelsTest, RangesUnderThreeMinutesAreLabelledInSeconds) {
+  // Whole-minute labels alone leave a short range bare: one lid opening of 40 seconds
+  // between two minutes gets no label.
+  const TDateTime lower = EncodeDateTime(2026, 12, 8, 15, 5, 10);
+  const TDateTime upper = lower + 40 * kOneSecond;
+  ASSERT_TRUE(TimeLabelsWithSeconds(upper - lower));
+  EXPECT_TRUE(TickPositions(lower, upper, kOneMinute).empty());
+
+  struct Case {
+    double span_seconds;
+    double pixels;
+    double label_width;
+    double step_seconds;
+  };
+  // At least 1.2 label widths per step.
+  const Case cases[] = {
+      {40, 600, 100, 10},     // 15 px a second: 120 px wanted, 8 s, so 10 s
+      {40, 3000, 100, 2},     // 75 px a second
+      {40, 12000, 100, 1},    // 300 px a second: never below a second
+      {2, 600, 100, 1},       // two seconds
+      {170, 600, 100, 60},    // 3.5 px a second: 34 s wanted, so a minute
+      {179, 300, 100, 300},   // still under three minutes: 72 s wanted, so five minutes
+      {180, 6000, 100, 60},   // three minutes and more: whole minutes only
+      {600, 60000, 100, 60},  // ten minutes at 100 px a second: still whole minutes
+  };
+  for (const Case& c : cases) {
+    const double span = c.span_seconds * kOneSecond;
+    EXPECT_DOUBLE_EQ(TimeLabelStep(span, c.pixels, c.label_width), c.step_seconds * kOneSecond)
+        << c.span_seconds << " s over " << c.pixels << " px";
+  }
+  EXPECT_TRUE(TimeLabelsWithSeconds(179.9 * kOneSecond));
+  EXPECT_FALSE(TimeLabelsWithSeconds(3 * kOneMinute));
+
+  // The 40 seconds at 600 pixels get labels every ten seconds, each with its seconds.
+  const double step = TimeLabelStep(upper - lower, 600, 100);
+  QStringList labels;
+  for (const double t : TickPositions(lower, upper, step))
+    labels << FormatTimeLabel(t, kEnglish, true);
+  EXPECT_EQ(labels, (QStringList{"8Dec 3:05:10pm", "8Dec 3:05:20pm", "8Dec 3:05:30pm",
+                                 "8Dec 3:05:40pm", "8Dec 3:05:50pm"}));
+}
+
 TEST(AxisLabelsTest, NumbersKeepTheirDecimalsAndTheLocalesSeparators) {
   struct Case {
     double value;
@@ -57,7 +118,7 @@ TEST(AxisLabelsTest, NumbersKeepTheirDecimalsAndTheLocalesSeparators) {
 
 TEST(AxisLabelsTest, TimeStepsLeaveRoomBetweenLabels) {
   // 600 pixels, labels 80 pixels wide: at least 96 pixels per step.
-  EXPECT_DOUBLE_EQ(TimeLabelStep(2 * kOneMinute, 600, 80), kOneMinute);  // never below a minute
+  EXPECT_DOUBLE_EQ(TimeLabelStep(3 * kOneMinute, 6000, 80), kOneMinute);  // never below a minute
   EXPECT_DOUBLE_EQ(TimeLabelStep(60 * kOneMinute, 600, 80), 10 * kOneMinute);
   EXPECT_DOUBLE_EQ(TimeLabelStep(720 * kOneMinute, 600, 80), 120 * kOneMinute);
   EXPECT_DOUBLE_EQ(TimeLabelStep(3.0, 600, 80), 720 * kOneMinute);

@@ -18,7 +18,7 @@ class SingleInstance {
 
   virtual ~SingleInstance() = default;
   virtual TAcquireResult Acquire() = 0;
-  // Why Acquire gave Unavailable, for a console line.
+  // Why Acquire gave Unavailable, for a console line: one line, whatever the folder's name.
   virtual std::string Problem() const = 0;
 };
 

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include "app/dialogs.h"
+#include "version.h"
 
 class QFrame;
 class QLabel;
@@ -18,7 +19,7 @@ class TAboutBox : public QDialog, public IAboutBox {
  public:
   static constexpr const char* kCaption = "About DOVA-300 Logger";
   static constexpr const char* kProductName = "DOVA-300 Benchtop Incubator Logger";
-  static constexpr const char* kVersion = "Version 1.22";
+  static constexpr const char* kVersion = "Version " DOVA_VERSION;
 
   TAboutBox();
   // Shown modally; OK (or Enter, Esc, the close box) closes it.

@@ -18,7 +18,8 @@ constexpr int kMargin = 8;
 QPushButton* MakeButton(QDialog& dialog, const QString& text, const QRect& where) {
   auto* button = new QPushButton(text, &dialog);
   button->setGeometry(where);
-  button->setAutoDefault(false);
+  // Enter presses the button that has the focus; elsewhere it presses the default button.
+  button->setAutoDefault(true);
   return button;
 }
 

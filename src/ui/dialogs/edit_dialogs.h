@@ -14,8 +14,9 @@ class QPushButton;
 namespace dova::ui {
 
 // An OK/Cancel dialog around one edit field, inside a framed bevel with its label
-// right-aligned before it. OK is the default button (Enter), Cancel the cancel button
-// (Esc); the close box counts as Cancel. The edit keeps what was typed between uses.
+// right-aligned before it. OK is the default button (Enter in the edit), Cancel the cancel
+// button (Esc); Enter on a focused button presses that button. The close box counts as
+// Cancel. The edit keeps what was typed between uses.
 class TBevelEditDlg : public QDialog {
  public:
   QFrame* Bevel1 = nullptr;

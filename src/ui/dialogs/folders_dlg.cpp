@@ -1,11 +1,14 @@
 #include "ui/dialogs/folders_dlg.h"
 
+#include <QAction>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <exception>
@@ -55,6 +58,15 @@ TFoldersDlg::TFoldersDlg(ErrorReporter& error_box) : error_box_(error_box) {
   Folders->setGeometry(8, 8, kWidth - 16, 262);
   Folders->expand(Model->index(QStringLiteral("/")));
   connect(Folders, &QTreeView::clicked, this, [this] { FoldersClick(); });
+  Folders->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(Folders, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& pos) { FolderMenuAt(pos); });
+  FolderMenu = new QMenu(this);
+  NewFolderAction = FolderMenu->addAction(QStringLiteral("New Folder"));
+  OpenInFileManagerAction = FolderMenu->addAction(QStringLiteral("Open in File Manager"));
+  connect(NewFolderAction, &QAction::triggered, this, [this] { NewFolderClick(); });
+  connect(OpenInFileManagerAction, &QAction::triggered, this, [this] { OpenInFileManager(); });
+  open_url_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 
   Label1 = new QLabel(QStringLiteral("Folder:"), this);
   Label1->setGeometry(8, 278, 38, 21);
@@ -70,8 +82,10 @@ TFoldersDlg::TFoldersDlg(ErrorReporter& error_box) : error_box_(error_box) {
   OKBtn->setGeometry(kWidth - 8 - 75 - 6 - 75, kButtonTop, 75, 25);
   CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
   CancelBtn->setGeometry(kWidth - 8 - 75, kButtonTop, 75, 25);
+  // Enter presses the button that has the focus (Cancel must not choose the folder); from
+  // the tree it presses OK.
   for (QPushButton* b : {NewFolder, OKBtn, CancelBtn})
-    b->setAutoDefault(false);
+    b->setAutoDefault(true);
   OKBtn->setDefault(true);
   connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
   connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
@@ -159,6 +173,20 @@ void TFoldersDlg::NewFolderClick() {
   // Folder field, a click in the tree replaces it.
   Folders->expand(parent);
   Folders->viewport()->update();
+}
+
+void TFoldersDlg::FolderMenuAt(const QPoint& pos) {
+  const QModelIndex index = Folders->indexAt(pos);
+  if (!index.isValid()) return;
+  Folders->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+  FolderMenu->exec(Folders->viewport()->mapToGlobal(pos));
+}
+
+void TFoldersDlg::OpenInFileManager() {
+  const QString path = SelectedPath();
+  if (path.isEmpty()) return;
+  if (!open_url_ || !open_url_(FolderUrl(path)))
+    error_box_.ReportError(("Cannot open " + path + " in the file manager").toStdString());
 }
 
 void TFoldersDlg::mouseReleaseEvent(QMouseEvent* event) {

@@ -5,11 +5,15 @@
 #include <QModelIndex>
 #include <QString>
 #include <QTreeView>
+#include <QUrl>
+#include <functional>
 #include <optional>
 
 #include "app/dialogs.h"
 
+class QAction;
 class QFileSystemModel;
+class QMenu;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -22,7 +26,8 @@ namespace dova::ui {
 
 class TNewNameDlg;
 
-// The folder tree: a right click selects the folder under the mouse.
+// The folder tree: a right click selects the folder under the mouse (and then asks for its
+// menu).
 class TFolderTree : public QTreeView {
  public:
   using QTreeView::QTreeView;
@@ -35,7 +40,9 @@ class TFolderTree : public QTreeView {
 // the root, with the home folder opened the first time; it keeps its expansion and
 // selection from one use to the next and is not moved to the folder it is given. A click
 // in the tree puts the clicked folder into the Folder field and makes it the working
-// folder; New Folder creates a folder under the selected one.
+// folder; New Folder creates a folder under the selected one. Enter presses the focused
+// button, and OK from anywhere else. A right click on a folder opens its
+// menu: New Folder under it, or the folder in the desktop's file manager.
 class TFoldersDlg : public QDialog, public IFoldersDlg {
  public:
   static constexpr const char* kCaption = "Select Folder";
@@ -47,6 +54,10 @@ class TFoldersDlg : public QDialog, public IFoldersDlg {
 
   // The dialog that asks for a new folder's name (created after this one).
   void SetNewNameDlg(TNewNameDlg* dialog) { new_name_dlg_ = dialog; }
+  // What opens a folder's address in the file manager (the desktop's, unless replaced);
+  // false when it could not.
+  using TUrlOpener = std::function<bool(const QUrl&)>;
+  void SetUrlOpener(TUrlOpener opener) { open_url_ = std::move(opener); }
 
   std::optional<QString> Execute(const QString& directory) override;
 
@@ -56,6 +67,12 @@ class TFoldersDlg : public QDialog, public IFoldersDlg {
   void FoldersClick();
   // The New Folder button.
   void NewFolderClick();
+  // The tree's menu for the folder at `pos` (viewport coordinates), which it selects first;
+  // nothing off the folders.
+  void FolderMenuAt(const QPoint& pos);
+  // The menu's Open in File Manager: the selected folder in the file manager; a failure is
+  // reported.
+  void OpenInFileManager();
 
   // The folder selected in the tree, and its path (empty when none is selected).
   QModelIndex SelectedIndex() const;
@@ -72,6 +89,9 @@ class TFoldersDlg : public QDialog, public IFoldersDlg {
   QPushButton* CancelBtn = nullptr;
   QPushButton* NewFolder = nullptr;
   QFileSystemModel* Model = nullptr;
+  QMenu* FolderMenu = nullptr;
+  QAction* NewFolderAction = nullptr;
+  QAction* OpenInFileManagerAction = nullptr;
 
  protected:
   void mouseReleaseEvent(QMouseEvent* event) override;
@@ -83,6 +103,7 @@ class TFoldersDlg : public QDialog, public IFoldersDlg {
   // The folder icons of the desktop's icon theme, or of the widget style without one.
   QFileIconProvider icons_;
   TNewNameDlg* new_name_dlg_ = nullptr;
+  TUrlOpener open_url_;
   bool used_ = false;
 };
 

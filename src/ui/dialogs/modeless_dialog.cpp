@@ -37,8 +37,15 @@ void TModelessDialog::FitToText() {
 }
 
 void TModelessDialog::DisplayMessage(const QString& message, const QString& caption) {
-  setWindowTitle(caption);
-  Message->setText(message);
+  unread_.Add(message, caption);
+  ShowCurrent();
+}
+
+void TModelessDialog::ShowCurrent() {
+  const TUnreadMessages::TMessage* current = unread_.Current();
+  if (!current) return;
+  setWindowTitle(current->caption);
+  Message->setText(unread_.ShownText());
   FitToText();
   CentreOnScreen(*this);
   show();
@@ -46,7 +53,14 @@ void TModelessDialog::DisplayMessage(const QString& message, const QString& capt
 }
 
 void TModelessDialog::OKButtonClick() {
-  hide();
+  if (unread_.Acknowledge())
+    ShowCurrent();
+  else
+    hide();
+}
+
+void TModelessDialog::reject() {
+  OKButtonClick();
 }
 
 }  // namespace dova::ui

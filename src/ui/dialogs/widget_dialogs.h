@@ -17,9 +17,8 @@ namespace dova::ui {
 // Every dialog and message box of the windowed program, each created once and kept until
 // the program ends, so that each keeps its state (typed text, tree expansion) between uses.
 //
-// Use, from the front end's single instances (TFrontEnd): make it in the AboutBox step,
-// after the main window's widget exists so that the main window stays the application's
-// main window; the other dialog steps then have nothing left to make.
+// Use, from the front end (IFrontEnd): make it in MakeDialogs, before the main window whose
+// logic is handed its dialogs.
 //
 //   auto dialogs = std::make_unique<ui::TWidgetDialogs>();   // every dialog, hidden
 //   sched.SetErrorReporter(&dialogs->ErrorBox());            // escaped errors: error box

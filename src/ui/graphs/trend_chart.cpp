@@ -186,25 +186,31 @@ void TTimeTicker::SetLabelFont(const QFont& font) {
 void TTimeTicker::MeasureWidestLabel() {
   // A two-digit day, the widest short month name and a two-digit hour.
   const QFontMetrics metrics(font_);
-  int widest = 0;
-  for (int month = 1; month <= 12; ++month) {
-    const TDateTime t = EncodeDateTime(2020, month, 28, 12, 58);
-    widest = std::max(widest, metrics.horizontalAdvance(FormatTimeLabel(t, locale_)));
-  }
-  widest_label_ = widest;
+  auto widest = [&](bool with_seconds) {
+    int width = 0;
+    for (int month = 1; month <= 12; ++month) {
+      const TDateTime t = EncodeDateTime(2020, month, 28, 12, 58, 58);
+      width = std::max(width, metrics.horizontalAdvance(FormatTimeLabel(t, locale_, with_seconds)));
+    }
+    return width;
+  };
+  widest_label_ = widest(false);
+  widest_seconds_label_ = widest(true);
 }
 
 void TTimeTicker::generate(const QCPRange& range, const QLocale&, QChar, int,
                            QVector<double>& ticks, QVector<double>* sub_ticks,
                            QVector<QString>* labels) {
-  const double step = TimeLabelStep(range.size(), pixels_, widest_label_);
+  const bool seconds = TimeLabelsWithSeconds(range.size());
+  const double step =
+      TimeLabelStep(range.size(), pixels_, seconds ? widest_seconds_label_ : widest_label_);
   const std::vector<double> at = TickPositions(range.lower, range.upper, step);
   ticks = QVector<double>(at.begin(), at.end());
   MinorTicks(range, step, 3, sub_ticks);
   if (labels) {
     labels->clear();
     for (const double t : at)
-      labels->append(FormatTimeLabel(t, locale_));
+      labels->append(FormatTimeLabel(t, locale_, seconds));
   }
 }
 

@@ -72,7 +72,8 @@ class TShadowLegend : public QCPLegend {
   void draw(QCPPainter* painter) override;
 };
 
-// Labels of the time axis: clock steps of at least a minute, far enough apart for their width.
+// Labels of the time axis: clock steps of at least a minute (a second in a range under three
+// minutes, whose labels then carry seconds), far enough apart for their width.
 class TTimeTicker : public QCPAxisTicker {
  public:
   void SetLocale(const QLocale& locale);
@@ -89,6 +90,7 @@ class TTimeTicker : public QCPAxisTicker {
   QFont font_;
   double pixels_ = 600;
   double widest_label_ = 100;
+  double widest_seconds_label_ = 120;
 };
 
 // Labels of the value axis: 1, 2, 5 steps of at least min_step, far enough apart for their

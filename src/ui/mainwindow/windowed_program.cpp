@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <memory>
 
+#include "alarms/alarm_service.h"
 #include "app/run.h"
 #include "convert/vcp_to_usbx_conv.h"
 #include "metrics/http/metrics_endpoint.h"
 #include "platform/error_reporter.h"
 #include "platform/qt_scheduler.h"
 #include "ui/dialogs/widget_dialogs.h"
-#include "ui/mainwindow/late_dialogs.h"
 #include "ui/mainwindow/main_window.h"
 
 namespace dova {
@@ -43,52 +43,60 @@ int RunWindowed(const TCommandLine& line, int& argc, char** argv) {
   ui::TErrorBox error_box;
   sched.SetErrorReporter(&error_box);
 
-  // The single instances, alive until the program ends; they go in the reverse order. The
-  // main window's logic is handed its dialogs when it is made, before the dialogs exist:
-  // it gets stand-ins that pass every call on once the dialogs are there.
-  TLateDialogs late_dialogs(Print);
-  std::unique_ptr<TWindowedMainForm> form;
-  std::unique_ptr<TMainWindow> window;
-  std::unique_ptr<ui::TWidgetDialogs> dialogs;
-  std::unique_ptr<TMetricsService> metrics;
+  // The single instances, alive until the program ends; they go in the reverse order.
+  class TWindowedFrontEnd : public IFrontEnd {
+   public:
+    TWindowedFrontEnd(QtScheduler& sched, ui::TErrorBox& error_box, const TCommandLine& line)
+        : sched_(sched), error_box_(error_box), line_(line) {}
+    // Every dialog is made at once, hidden, before the main window's logic that uses them.
+    void MakeDialogs() override { dialogs_ = std::make_unique<ui::TWidgetDialogs>(&error_box_); }
+    TMainForm& MakeMainForm(TRunServices& services) override {
+      form_ = std::make_unique<TWindowedMainForm>(
+          services.MainFormServices(dialogs_->MessageBoxes(), dialogs_->Dialogs()));
+      form_->OnClosed = [this] {
+        // A converter report that is open ends with the window.
+        dialogs_->CloseConverterReport();
+        QCoreApplication::quit();
+      };
+      window_ = std::make_unique<TMainWindow>(
+          *form_, MakeTrendWindow,
+          [this](std::exception_ptr error) { sched_.ReportException(error); });
+      window_->ShowMaximized();
+      // --metrics or the Metrics setting: the endpoint for Prometheus.
+      metrics_ = StartMetricsService(*form_, line_.Metrics, services.Settings(), Print);
+      // The alarms, journaled in the data folder of this run.
+      alarms_ = StartAlarmService(sched_, *form_, services.Settings(),
+                                  line_.DataDir.value_or(form_->Directory), QString(), Print);
+      if (metrics_) metrics_->ServeAlarms(&alarms_->Engine());
+      return *form_;
+    }
+    IConverterReport& ConverterReport() override { return dialogs_->ConverterReport(); }
+    void RunEventLoop() override {
+      if (form_ && !form_->Closed()) QApplication::exec();
+    }
+    void Close() override {
+      if (window_) window_->close();
+    }
+    void Teardown() override {
+      metrics_.reset();
+      alarms_.reset();
+      window_.reset();
+      form_.reset();
+      dialogs_.reset();
+    }
 
-  TFrontEnd front;
-  // The template tile's height is the tile's fixed height, which the form knows already.
-  front.DovaPanel = [] {};
-  front.MainForm = [&](TRunServices& services) -> TMainForm& {
-    form = std::make_unique<TWindowedMainForm>(
-        services.MainFormServices(late_dialogs.MessageBoxes(), late_dialogs.Dialogs()));
-    form->OnClosed = [&dialogs] {
-      // A converter report that is open ends with the window.
-      if (dialogs) dialogs->CloseConverterReport();
-      QCoreApplication::quit();
-    };
-    window = std::make_unique<TMainWindow>(
-        *form, MakeTrendWindow,
-        [&sched](std::exception_ptr error) { sched.ReportException(error); });
-    window->ShowMaximized();
-    // --metrics or the Metrics setting: the endpoint for Prometheus.
-    metrics = StartMetricsService(*form, line.Metrics, services.Settings(), Print);
-    return *form;
+   private:
+    QtScheduler& sched_;
+    ui::TErrorBox& error_box_;
+    const TCommandLine& line_;
+    std::unique_ptr<ui::TWidgetDialogs> dialogs_;
+    std::unique_ptr<TWindowedMainForm> form_;
+    std::unique_ptr<TMainWindow> window_;
+    std::unique_ptr<TMetricsService> metrics_;
+    std::unique_ptr<TAlarmService> alarms_;
   };
-  // Every dialog is made at once, hidden, after the main window.
-  front.AboutBox = [&] {
-    dialogs = std::make_unique<ui::TWidgetDialogs>(&error_box);
-    late_dialogs.Bind(dialogs->Dialogs(), dialogs->MessageBoxes());
-  };
-  front.ConverterReport = [&]() -> IConverterReport& { return dialogs->ConverterReport(); };
-  front.RunEventLoop = [&] {
-    if (form && !form->Closed()) QApplication::exec();
-  };
-  front.Close = [&] {
-    if (window) window->close();
-  };
-  front.Teardown = [&] {
-    metrics.reset();
-    window.reset();
-    form.reset();
-    dialogs.reset();
-  };
+
+  TWindowedFrontEnd front(sched, error_box, line);
   const int code = RunLogger(sched, line, front, Print);
   sched.SetErrorReporter(nullptr);
   return code;

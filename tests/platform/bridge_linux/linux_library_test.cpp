@@ -22,9 +22,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Long enough for the kernel to pass bytes between the two ends of a pseudo-terminal;
-// every wait ends as soon as the bytes are there.
-constexpr int kWaitMs = 2000;
+// Long enough for the kernel to pass bytes between the two ends of a pseudo-terminal, on a
+// busy machine too; every wait ends as soon as the bytes are there.
+constexpr int kWaitMs = 30000;
 
 // A pseudo-terminal: the library opens the slave path, the test plays the device on the
 // master.

@@ -42,10 +42,10 @@ class VaCommTest : public ::testing::Test {
   void DeviceSends(const std::string& bytes) {
     ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
   }
-  // Runs handed-over notifications until pred holds; gives up after a few seconds of real
+  // Runs handed-over notifications until pred holds; gives up only after a minute of real
   // time (a hung event thread), which fails the calling check.
   bool PumpUntil(const std::function<bool()>& pred) {
-    for (int i = 0; i < 500 && !pred(); ++i)
+    for (int i = 0; i < 6000 && !pred(); ++i)
       ui_.WaitAndRunPending(10);
     return pred();
   }

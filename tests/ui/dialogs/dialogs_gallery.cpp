@@ -76,7 +76,12 @@ int main(int argc, char** argv) {
       "File Open Error! Cannot Open: /home/ann/Documents/DOVA-300/Bench 4_DOVA300-  1A2B3C.csv",
       "Error");
   Save(dialogs.ModelessDialog.get(), folder, "modeless");
-  dialogs.ModelessDialog->hide();
+  // A second message while the first is unread waits behind it.
+  dialogs.ModelessDialog->DisplayMessage(
+      "Writing to /home/ann/Documents/DOVA-300/Bench 4_DOVA300-  1A2B3C.csv again.", "Information");
+  Save(dialogs.ModelessDialog.get(), folder, "modeless_waiting");
+  dialogs.ModelessDialog->OKButtonClick();
+  dialogs.ModelessDialog->OKButtonClick();
 
   dova::IConfirmBoxes& boxes = dialogs.Dialogs().Boxes;
   ShotWhileModal(folder, "confirm_clear",

@@ -159,6 +159,52 @@ TEST_F(DialogsTest, LabelsStandRightAlignedBeforeTheirEditsAndAreNotCut) {
   }
 }
 
+// Tab through the controls, then Enter: the focused button is pressed; from the edit,
+// OK is.
+TEST_F(DialogsTest, EnterPressesTheFocusedButtonAndOkFromTheEdit) {
+  struct Dialog {
+    const char* name;
+    QDialog* dialog;
+    std::function<bool()> execute;  // true for OK
+  };
+  const std::vector<Dialog> dialog_cases = {
+      {"interval", dialogs.LogIntervalDlg.get(),
+       [&] { return dialogs.LogIntervalDlg->Execute(5).has_value(); }},
+      {"name", dialogs.EditNameDlg.get(),
+       [&] { return dialogs.EditNameDlg->Execute("Bench 4").has_value(); }},
+      {"new folder name", dialogs.NewNameDlg.get(),
+       [&] { return dialogs.NewNameDlg->ShowModal(); }},
+  };
+  struct Keys {
+    int tabs;  // from the edit: 1 reaches OK, 2 Cancel, 3 the edit again
+    const char* focused;
+    bool ok;
+  };
+  const Keys key_cases[] = {
+      {0, "edit", true}, {1, "OK", true}, {2, "Cancel", false}, {3, "edit", true}};
+  for (const Dialog& d : dialog_cases) {
+    for (const Keys& k : key_cases) {
+      SCOPED_TRACE(std::string(d.name) + " / " + k.focused + " after " + std::to_string(k.tabs));
+      QString focused;
+      bool ok_default = false;
+      WhenModal([&](QWidget*) {
+        testing::ActivateModal();
+        for (int i = 0; i < k.tabs; ++i)
+          testing::PressKey(Qt::Key_Tab);
+        QWidget* focus = QApplication::focusWidget();
+        auto* button = qobject_cast<QPushButton*>(focus);
+        focused = button ? button->text() : qobject_cast<QLineEdit*>(focus) ? "edit" : "?";
+        ok_default = ButtonNamed(d.dialog, "OK")->isDefault() == (focused != "Cancel");
+        testing::PressKey(Qt::Key_Return);
+      });
+      EXPECT_EQ(d.execute(), k.ok);
+      EXPECT_EQ(focused, k.focused);
+      EXPECT_TRUE(ok_default) << "OK is the default button unless another has the focus";
+      EXPECT_FALSE(d.dialog->isVisible());
+    }
+  }
+}
+
 TEST_F(DialogsTest, NameFieldStopsAt127Characters) {
   TEditNameDlg& dlg = *dialogs.EditNameDlg;
   QString typed;

@@ -1,14 +1,19 @@
 // The folder dialog: its tree, clicks, the working folder and New Folder.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFileSystemModel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QUrl>
 
 #include "app/folder_logic.h"
 #include "modal_driver.h"
@@ -31,6 +36,15 @@ TEST(FolderLogicTest, NewFolderPathsAndNames) {
   for (const char* good : {"Run 1", " lead", "a:b", "...", "\xC3\xA9t\xC3\xA9"})
     EXPECT_TRUE(IsNewFolderName(QString::fromUtf8(good))) << good;
   EXPECT_FALSE(IsNewFolderName(QString(QChar(u'\0'))));
+}
+
+TEST(FolderLogicTest, FolderUrlsKeepEveryCharacterOfThePath) {
+  for (const char* path : {"/home/ann/Run 1", "/data/Run #2", "/data/50%", "/data/a?b", "/"}) {
+    const QUrl url = FolderUrl(QString::fromUtf8(path));
+    EXPECT_TRUE(url.isLocalFile()) << path;
+    EXPECT_EQ(url.toLocalFile(), QString::fromUtf8(path));
+    EXPECT_TRUE(url.fragment().isEmpty() && url.query().isEmpty()) << path;
+  }
 }
 
 struct FoldersDlgTest : ::testing::Test {
@@ -61,12 +75,24 @@ struct FoldersDlgTest : ::testing::Test {
     EXPECT_FALSE(row.isEmpty()) << path.toStdString();
     QTest::mouseClick(dlg.Folders->viewport(), button, {}, row.center());
   }
-  // Waits until the model has listed a folder (it reads folders on its own thread).
+  // Waits until the model has listed every folder in a folder. It reads folders on its own
+  // thread and may hand them over in parts, so a first row is not yet the whole list.
   void WaitListed(const QString& path) {
     const QModelIndex index = dlg.IndexOf(path);
     if (dlg.Model->canFetchMore(index)) dlg.Model->fetchMore(index);
-    QTRY_VERIFY_WITH_TIMEOUT(!dlg.Model->canFetchMore(index) && dlg.Model->rowCount(index) > 0,
-                             10000);
+    const qsizetype folders = QDir(path).entryList(QDir::AllDirs | QDir::NoDotAndDotDot).size();
+    ASSERT_GT(folders, 0) << path.toStdString();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !dlg.Model->canFetchMore(index) && dlg.Model->rowCount(index) == folders, 60000);
+  }
+  // A right click on a folder, as the mouse gives it: the press, then the menu request.
+  void RightClick(const QString& path) {
+    Click(path, Qt::RightButton);
+    RightClickAt(Row(path).center());
+  }
+  void RightClickAt(const QPoint& at) {
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, at, dlg.Folders->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(dlg.Folders->viewport(), &menu);
   }
   QStringList Children(const QString& path) {
     const QModelIndex index = dlg.IndexOf(path);
@@ -161,6 +187,137 @@ TEST_F(FoldersDlgTest, TheFolderFieldShowsTheGivenFolderUntilAClickAndOkReturnsI
     opened_with = tmp.path();
   }
   EXPECT_TRUE(errors.messages.empty());
+}
+
+// Enter on a focused Cancel must not choose the folder (and so move every log there); on a
+// focused New Folder it asks for a name; from the tree it is OK.
+TEST_F(FoldersDlgTest, EnterPressesTheFocusedButtonAndOkFromTheTree) {
+  const QString alpha = tmp.path() + "/alpha";
+  using testing::PressKey;
+  auto focused = [] {
+    auto* button = qobject_cast<QPushButton*>(QApplication::focusWidget());
+    return button ? button->text() : QString();
+  };
+  // OK has the focus when the dialog opens; Tab goes to Cancel.
+  QString on_enter;
+  WhenModal([&](QWidget*) {
+    PressKey(Qt::Key_Tab);
+    on_enter = focused();
+    PressKey(Qt::Key_Return);
+  });
+  EXPECT_EQ(dlg.Execute(alpha), std::nullopt);
+  EXPECT_EQ(on_enter, "Cancel");
+  EXPECT_EQ(QDir::currentPath(), cwd);
+
+  // Two tabs reach New Folder: Enter asks for a name, whose own Cancel (Tab, Tab, Enter)
+  // makes nothing. One more Tab reaches the tree, where Enter is OK.
+  QWidget* asked = nullptr;
+  QString in_tree;
+  bool ok_default = false;
+  WhenModal([&](QWidget*) {
+    PressKey(Qt::Key_Tab);
+    PressKey(Qt::Key_Tab);
+    on_enter = focused();
+    WhenModal([&](QWidget* name) {
+      asked = name;
+      QTest::keyClicks(dialogs.NewNameDlg->FolderName, "Keyed");
+      PressKey(Qt::Key_Tab);
+      PressKey(Qt::Key_Tab);
+      EXPECT_EQ(focused(), "Cancel");
+      PressKey(Qt::Key_Return);
+    });
+    PressKey(Qt::Key_Return);
+    PressKey(Qt::Key_Tab);
+    in_tree = QApplication::focusWidget() == dlg.Folders ? "tree" : focused();
+    ok_default = dlg.OKBtn->isDefault();
+    PressKey(Qt::Key_Return);
+  });
+  EXPECT_EQ(dlg.Execute(alpha), alpha);
+  EXPECT_EQ(on_enter, "New Folder");
+  EXPECT_EQ(asked, dialogs.NewNameDlg.get());
+  EXPECT_EQ(in_tree, "tree");
+  EXPECT_TRUE(ok_default) << "OK is the default button again";
+  EXPECT_FALSE(QFileInfo::exists(alpha + "/Keyed"));
+  EXPECT_FALSE(QFileInfo::exists("/Keyed"));
+  EXPECT_TRUE(errors.messages.empty());
+}
+
+// The user in front of a menu that pops up: `act` is handed the menu once it is open. A
+// menu that should not have opened is closed and counted.
+struct MenuUser {
+  QStringList seen;  // the actions of each menu that opened
+  explicit MenuUser(std::function<void(QMenu*)> act) : act_(std::move(act)) {
+    QTimer::singleShot(0, [this] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      if (!menu) return;
+      for (QAction* a : menu->actions())
+        seen << a->text();
+      if (act_)
+        act_(menu);
+      else
+        menu->close();
+    });
+  }
+  std::function<void(QMenu*)> act_;
+};
+
+// Chooses an action of an open menu with the keyboard.
+void Choose(QMenu* menu, QAction* action) {
+  menu->setActiveAction(action);
+  QTest::keyClick(menu, Qt::Key_Return);
+}
+
+TEST_F(FoldersDlgTest, ARightClickOpensTheFoldersMenu) {
+  const QString alpha = tmp.path() + "/alpha";
+  const QString beta = tmp.path() + "/beta";
+  WaitListed(alpha);
+  std::vector<QUrl> opened;
+  bool opens = true;
+  dlg.SetUrlOpener([&](const QUrl& url) {
+    opened.push_back(url);
+    return opens;
+  });
+  QStringList on_alpha, on_background;
+  QString selected_in_menu;
+  WhenModal([&](QWidget* w) {
+    // New Folder from alpha's menu makes the folder under alpha.
+    {
+      MenuUser user([&](QMenu* menu) {
+        selected_in_menu = dlg.SelectedPath();
+        WhenModal([&](QWidget* name) {
+          EXPECT_EQ(name, dialogs.NewNameDlg.get());
+          dialogs.NewNameDlg->FolderName->setText("From Menu");
+          QTest::keyClick(dialogs.NewNameDlg->FolderName, Qt::Key_Return);
+        });
+        Choose(menu, dlg.NewFolderAction);
+      });
+      RightClick(alpha);
+      on_alpha = user.seen;
+    }
+    // Open in File Manager hands beta's address to the opener, which may fail.
+    for (const bool ok : {true, false}) {
+      opens = ok;
+      MenuUser user([&](QMenu* menu) { Choose(menu, dlg.OpenInFileManagerAction); });
+      RightClick(beta);
+    }
+    // Off the folders (below the last one), no menu.
+    {
+      dlg.Folders->collapseAll();
+      MenuUser user(nullptr);
+      RightClickAt(
+          QPoint(dlg.Folders->viewport()->width() - 2, dlg.Folders->viewport()->height() - 2));
+      on_background = user.seen;
+    }
+    QTest::keyClick(w, Qt::Key_Escape);
+  });
+  EXPECT_EQ(dlg.Execute(tmp.path()), std::nullopt);
+  EXPECT_EQ(on_alpha, (QStringList{"New Folder", "Open in File Manager"}));
+  EXPECT_EQ(selected_in_menu, alpha) << "the right-clicked folder is the one acted on";
+  EXPECT_TRUE(QFileInfo(alpha + "/From Menu").isDir());
+  EXPECT_EQ(opened, (std::vector<QUrl>{FolderUrl(beta), FolderUrl(beta)}));
+  ASSERT_EQ(errors.messages.size(), 1u) << "the failed opening is reported";
+  EXPECT_NE(errors.messages[0].find(beta.toStdString()), std::string::npos);
+  EXPECT_TRUE(on_background.isEmpty());
 }
 
 TEST_F(FoldersDlgTest, AFolderThatCannotBeEnteredIsReportedAndKeptInTheField) {

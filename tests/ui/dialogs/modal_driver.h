@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -16,8 +17,8 @@ namespace dova::ui::testing {
 
 // The user in front of a modal window: `act` runs once the window's own event loop is
 // running (so the window is on screen and modal) and is handed that window. A watchdog
-// closes any modal window still open after a while, so a test that forgot to close one
-// fails instead of hanging.
+// closes any modal window still open after a minute, so a test that forgot to close one
+// fails instead of hanging; a slow test on a busy machine stays well within it.
 inline void WhenModal(std::function<void(QWidget*)> act) {
   QTimer::singleShot(0, [act = std::move(act)] {
     QWidget* modal = QApplication::activeModalWidget();
@@ -31,9 +32,29 @@ inline void CloseByCloseBox(QWidget* window) {
   QApplication::sendEvent(window, &close);
 }
 
+// Makes the modal window in front the active one, as it is for a user: offscreen, a window
+// shown from a running event loop becomes active only once the loop has handled the
+// activation, and has no keyboard focus before.
+inline void ActivateModal() {
+  if (QWidget* modal = QApplication::activeModalWidget();
+      modal && QApplication::activeWindow() != modal) {
+    modal->activateWindow();
+    (void)QTest::qWaitForWindowActive(modal);
+  }
+}
+
+// A key pressed by the user: it goes to the widget with the keyboard focus of the window
+// in front.
+inline void PressKey(Qt::Key key) {
+  ActivateModal();
+  QWidget* target = QApplication::focusWidget();
+  if (!target) target = QApplication::activeModalWidget();
+  if (target) QTest::keyClick(target, key);
+}
+
 class ModalWatchdog {
  public:
-  explicit ModalWatchdog(int ms = 10000) {
+  explicit ModalWatchdog(int ms = 60000) {
     timer_.setInterval(ms);
     QObject::connect(&timer_, &QTimer::timeout, [this] {
       if (QWidget* modal = QApplication::activeModalWidget()) {

@@ -36,7 +36,7 @@ int TopLevelsShown(const QString& caption) {
 
 // ---------------------------------------------------------------- the message box
 
-TEST(ModelessDialogTest, ASecondMessageReplacesTheFirstInTheSameCentredBox) {
+TEST(ModelessDialogTest, ASecondMessageWaitsUntilTheFirstIsReadAndShowsInTheSameCentredBox) {
   TModelessDialog box;
   EXPECT_FALSE(box.isVisible());
   EXPECT_EQ(box.size(), QSize(125, 82)) << "the design size with its design text";
@@ -45,13 +45,24 @@ TEST(ModelessDialogTest, ASecondMessageReplacesTheFirstInTheSameCentredBox) {
   box.DisplayMessage("File Open Error! Cannot Open: /a/A_1.csv", "Error");
   EXPECT_TRUE(box.isVisible());
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "it does not block";
+  EXPECT_EQ(box.Message->text(), "File Open Error! Cannot Open: /a/A_1.csv");
   const QSize first = box.size();
+  // A later message does not hide the unread error: it waits, and the box says so.
   box.DisplayMessage("File Open Error! Cannot Open: /a/much/longer/folder/name/B_2.csv", "Second");
+  EXPECT_EQ(TopLevelsShown("Error"), 1);
+  EXPECT_EQ(TopLevelsShown("Second"), 0);
+  EXPECT_EQ(box.Message->text(),
+            "File Open Error! Cannot Open: /a/A_1.csv\n\n(1 more message after this one)");
+  EXPECT_GT(box.height(), first.height()) << "the whole text shows";
+
+  QTest::mouseClick(box.OKButton, Qt::LeftButton);
+  EXPECT_TRUE(box.isVisible()) << "OK brings up the waiting message";
   EXPECT_EQ(TopLevelsShown("Second"), 1);
   EXPECT_EQ(TopLevelsShown("Error"), 0);
   EXPECT_EQ(box.Message->text(),
             "File Open Error! Cannot Open: /a/much/longer/folder/name/B_2.csv");
   EXPECT_GT(box.width(), first.width()) << "a longer text widens the box";
+  EXPECT_EQ(box.height(), first.height());
   EXPECT_LE((box.frameGeometry().center() - ScreenCentre()).manhattanLength(), 2)
       << "centred for its new size";
 
@@ -71,6 +82,29 @@ TEST(ModelessDialogTest, ASecondMessageReplacesTheFirstInTheSameCentredBox) {
   box.DisplayMessage("again", "Error");
   EXPECT_TRUE(box.isVisible());
   CloseByCloseBox(&box);
+  EXPECT_FALSE(box.isVisible());
+}
+
+TEST(ModelessDialogTest, EscAndTheCloseBoxReadOneMessageAtATime) {
+  TModelessDialog box;
+  box.DisplayMessage("File Open Error! Cannot Open: /a/A_1.csv", "Error");
+  box.DisplayMessage("Writing to /a/B_2.csv again.", "Information");
+  box.DisplayMessage("File Open Error! Cannot Open: /a/A_1.csv", "Error");  // already waiting
+  // Hidden by the program rather than read by the user: the error comes back with the next
+  // message.
+  box.hide();
+  box.DisplayMessage("Cannot write to /a/C_3.csv (disk full).", "Error");
+  ASSERT_TRUE(box.isVisible());
+  EXPECT_TRUE(box.Message->text().startsWith("File Open Error! Cannot Open: /a/A_1.csv\n"));
+  EXPECT_TRUE(box.Message->text().endsWith("(2 more messages after this one)"));
+
+  CloseByCloseBox(&box);
+  ASSERT_TRUE(box.isVisible());
+  EXPECT_EQ(box.windowTitle(), "Information");
+  QTest::keyClick(&box, Qt::Key_Escape);
+  ASSERT_TRUE(box.isVisible());
+  EXPECT_EQ(box.Message->text(), "Cannot write to /a/C_3.csv (disk full).");
+  QTest::keyClick(box.OKButton, Qt::Key_Return);
   EXPECT_FALSE(box.isVisible());
 }
 

@@ -134,6 +134,39 @@ TEST_F(TempWindowTest, AxisLabelsFollowTheUsersLocale) {
       << german_time.toStdString();
 }
 
+TEST_F(TempWindowTest, AWindowZoomedIntoOneLidOpeningLabelsSeconds) {
+  Feed(600, 37.25, 37.0);
+  window.show();
+  Settle();
+  // A 40-second zoom, the length of one lid opening, between two whole minutes.
+  const double seconds_per_pixel =
+      chart.xAxis->range().size() / kOneSecond / chart.axisRect()->width();
+  const int across = qRound(40 / seconds_per_pixel);
+  const QPoint from = PlotPoint(0.5, 0.2);
+  Drag(chart, from, from + QPoint(std::max(across, 17), 100), Qt::LeftButton);
+  ASSERT_TRUE(left.Zoomed());
+  sched.AdvanceBy(TTrendGraphWindow::kZoomStepMs * (TTrendGraphWindow::kZoomSteps + 2));
+  Settle();
+  ASSERT_LT(TimeShown().size(), 3 * kOneMinute);
+  const QVector<QString> times = chart.xAxis->tickVectorLabels();
+  ASSERT_GE(times.size(), 2) << "labels within the zoomed range";
+  for (const QString& t : times)
+    EXPECT_TRUE(QRegularExpression("^8Mar [0-9]{1,2}:[0-9]{2}:[0-9]{2}pm$").match(t).hasMatch())
+        << t.toStdString();
+  // Far enough apart for their width.
+  const double step = chart.xAxis->tickVector().at(1) - chart.xAxis->tickVector().at(0);
+  const QFontMetrics metrics(chart.xAxis->tickLabelFont());
+  EXPECT_GE(chart.xAxis->coordToPixel(step) - chart.xAxis->coordToPixel(0),
+            1.2 * metrics.horizontalAdvance(times.first()) - 1);
+
+  // Back to the whole run: whole minutes again.
+  QTest::mouseDClick(&chart, Qt::LeftButton, {}, PlotPoint(0.5, 0.5));
+  Settle();
+  for (const QString& t : chart.xAxis->tickVectorLabels())
+    EXPECT_TRUE(QRegularExpression("^8Mar [0-9]{1,2}:[0-9]{2}pm$").match(t).hasMatch())
+        << t.toStdString();
+}
+
 TEST(GasWindowTest, FlowAxisAndLegend) {
   TrendFixture f;
   TGasGraph window(f.gas);

@@ -22,6 +22,14 @@ LockFileInstance::~LockFileInstance() {
   if (fd_ >= 0) ::close(fd_);
 }
 
+std::string LockFileInstance::Problem() const {
+  // A folder name may hold a line break; the problem is told on one line.
+  std::string line = problem_;
+  for (char& c : line)
+    if (c == '\n' || c == '\r') c = ' ';
+  return line;
+}
+
 SingleInstance::TAcquireResult LockFileInstance::Acquire() {
   if (fd_ >= 0) return TAcquireResult::Acquired;
   if (path_.empty()) return TAcquireResult::Unavailable;

@@ -17,7 +17,7 @@ class LockFileInstance : public SingleInstance {
   LockFileInstance& operator=(const LockFileInstance&) = delete;
 
   TAcquireResult Acquire() override;
-  std::string Problem() const override { return problem_; }
+  std::string Problem() const override;
   const std::string& Path() const { return path_; }
 
  private:

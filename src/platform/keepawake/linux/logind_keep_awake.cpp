@@ -3,34 +3,46 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDBusUnixFileDescriptor>
 #include <QVariant>
 
 namespace dova {
 
 namespace {
-// logind answers at once or not at all; a stuck bus must not hold up start-up for long.
+// logind answers at once or not at all; a stuck bus is reported after this long.
 constexpr int kInhibitTimeoutMs = 5000;
+constexpr const char* kMayGoToSleep = "; the computer may go to sleep while logging";
 }  // namespace
 
 LogindKeepAwake::LogindKeepAwake(std::function<void(const std::string&)> on_unavailable)
     : on_unavailable_(std::move(on_unavailable)) {}
 
+LogindKeepAwake::LogindKeepAwake(std::function<void(const std::string&)> on_unavailable,
+                                 QDBusConnection bus)
+    : on_unavailable_(std::move(on_unavailable)), bus_(std::move(bus)) {}
+
 LogindKeepAwake::~LogindKeepAwake() {
+  // An answer still on its way is dropped with the watcher (and its descriptor with it).
+  answer_.reset();
   if (fd_ >= 0) ::close(fd_);
+}
+
+bool LogindKeepAwake::Waiting() const {
+  return answer_ && !answered_;
+}
+
+void LogindKeepAwake::Fail(const std::string& why) {
+  if (on_unavailable_) on_unavailable_(why + kMayGoToSleep);
 }
 
 void LogindKeepAwake::KeepSystemAwake() {
   if (tried_) return;
   tried_ = true;
-  auto fail = [this](const std::string& why) {
-    if (on_unavailable_) on_unavailable_(why);
-  };
-  QDBusConnection bus = QDBusConnection::systemBus();
-  if (!bus.isConnected()) {
-    fail("no system bus; the computer may go to sleep while logging");
+  if (!bus_) bus_ = QDBusConnection::systemBus();
+  if (!bus_->isConnected()) {
+    Fail("no system bus");
     return;
   }
   // A plain method call: no introspection of the service, which could block.
@@ -39,20 +51,27 @@ void LogindKeepAwake::KeepSystemAwake() {
       QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Inhibit"));
   call << QStringLiteral("sleep") << QStringLiteral("DOVA-300 Logger")
        << QStringLiteral("Logging incubator data") << QStringLiteral("block");
-  const QDBusMessage reply = bus.call(call, QDBus::Block, kInhibitTimeoutMs);
+  answer_ = std::make_unique<QDBusPendingCallWatcher>(bus_->asyncCall(call, kInhibitTimeoutMs));
+  QObject::connect(answer_.get(), &QDBusPendingCallWatcher::finished, answer_.get(),
+                   [this](QDBusPendingCallWatcher* watcher) { Answered(*watcher); });
+}
+
+void LogindKeepAwake::Answered(QDBusPendingCallWatcher& call) {
+  if (answered_) return;
+  answered_ = true;
+  const QDBusMessage reply = call.reply();
   if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-    fail("sleep inhibitor refused (" + reply.errorMessage().toStdString() +
-         "); the computer may go to sleep while logging");
+    Fail("sleep inhibitor refused (" + reply.errorMessage().toStdString() + ")");
     return;
   }
   const auto descriptor = qvariant_cast<QDBusUnixFileDescriptor>(reply.arguments().constFirst());
   if (!descriptor.isValid()) {
-    fail("sleep inhibitor returned no descriptor; the computer may go to sleep while logging");
+    Fail("sleep inhibitor returned no descriptor");
     return;
   }
   // QDBusUnixFileDescriptor closes its copy when it goes; keep our own for the run.
   fd_ = ::fcntl(descriptor.fileDescriptor(), F_DUPFD_CLOEXEC, 0);
-  if (fd_ < 0) fail("cannot keep the sleep inhibitor; the computer may go to sleep while logging");
+  if (fd_ < 0) Fail("cannot keep the sleep inhibitor");
 }
 
 std::unique_ptr<KeepAwake> CreateKeepAwake(std::function<void(const std::string&)> on_unavailable) {

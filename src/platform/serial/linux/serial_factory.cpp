@@ -1,0 +1,16 @@
+#include "platform/serial/serial_factory.h"
+
+#include "platform/serial/linux/sysfs_port_map.h"
+#include "platform/serial/linux/va_comm_linux.h"
+
+namespace dova {
+
+std::unique_ptr<SerialPortMap> CreateSerialPortMap() {
+  return std::make_unique<SysfsSerialPortMap>();
+}
+
+std::unique_ptr<TVaCustomComm> CreateSerialPort(Scheduler& ui) {
+  return std::make_unique<TVaComm>(ui);
+}
+
+}  // namespace dova
