@@ -481,6 +481,8 @@ void TAlarmEngine::OnEvent(TIncubator& inc, const TTileEvent& e) {
       EvaluateLog(inc, e.Text);
       break;
     case TTileEventKind::RecordDue:
+    case TTileEventKind::DisplayShown:
+    case TTileEventKind::LampShown:
       break;
   }
 }
