@@ -11,8 +11,10 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth fonts-liberation2
   qt6-httpserver-dev qt6-websockets-dev
-  ccache prometheus
+  ccache prometheus strace
   qt6-multimedia-dev dbus-daemon
+  qemu-system-x86 busybox-static e2fsprogs
+  poppler-utils
 )
 
 # One line per step; apt's own output is kept back and shown only when a step fails.

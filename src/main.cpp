@@ -4,10 +4,12 @@
 #include <QStringList>
 #include <cstdio>
 
+#include "alarms/alarm_journal.h"
 #include "app/command_line.h"
 #include "console/run_headless.h"
 #include "version.h"
 #ifdef DOVA_WITH_WINDOWS
+#include "ui/history/history_command.h"
 #include "ui/mainwindow/windowed_program.h"
 #endif
 
@@ -35,7 +37,16 @@ int main(int argc, char** argv) {
     PrintLine(QStringLiteral("dova300-logger ") + QStringLiteral(DOVA_VERSION));
     return 0;
   }
+  if (!line.VerifyJournal.isEmpty()) {
+    QString report;
+    const int code = VerifyJournalFile(line.VerifyJournal, &report);
+    PrintLine(report);
+    return code;
+  }
 #ifdef DOVA_WITH_WINDOWS
+  // Reports and tables of stored logs are a front end of their own, with or without a display.
+  if (line.WantsStoredLog())
+    return ui::RunHistoryCommand(line, QStringLiteral(DOVA_VERSION), argc, argv);
   if (!line.Headless) {
     if (DisplayAvailable()) return RunWindowed(line, argc, argv);
     PrintLine(QStringLiteral("No display to open windows on: running without windows."));

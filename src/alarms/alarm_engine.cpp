@@ -57,11 +57,11 @@ struct TAlarmEngine::TIncubator {
     bool Pending = false;
     std::uint32_t RaiseGeneration = 0;
     std::uint32_t AnnounceGeneration = 0;
-    std::int64_t RaisedAt = 0;
+    TDateTime RaisedAt = 0;  // wall clock, as told
     QString Value;
     QString Limit;
     QString AcknowledgedBy;
-    std::int64_t AcknowledgedAt = 0;
+    TDateTime AcknowledgedAt = 0;
     QString Comment;
     bool BeforeRestart = false;
   };
@@ -88,7 +88,8 @@ struct TAlarmEngine::TIncubator {
   std::uint64_t DroppedSeen = 0;
   std::int64_t LogPendingSince = -1;
 
-  std::int64_t ShelfEnd = 0;  // 0: not shelved
+  std::int64_t ShelfEnd = 0;  // engine time; 0: not shelved
+  TDateTime ShelfEndWall = 0;
   std::uint32_t ShelfGeneration = 0;
   QString ShelfReason;
 
@@ -103,7 +104,18 @@ TAlarmEngine::TAlarmEngine(Scheduler& sched, TAlarmSettings& settings)
 TAlarmEngine::~TAlarmEngine() = default;
 
 std::int64_t TAlarmEngine::NowMs() const {
-  return std::llround(sched_.Now() * kMsPerDay);
+  // Delays run on the engine's own time: the wall clock's steps forward count, its steps
+  // back (a daylight-saving change, a clock set right) do not, so an on-delay never waits an
+  // extra hour.
+  const std::int64_t wall = std::llround(sched_.Now() * kMsPerDay);
+  if (!clock_started_) {
+    clock_started_ = true;
+    engine_ms_ = wall;
+  } else if (wall > last_wall_ms_) {
+    engine_ms_ += wall - last_wall_ms_;
+  }
+  last_wall_ms_ = wall;
+  return engine_ms_;
 }
 
 TAlarmEngine::TIncubator& TAlarmEngine::Track(const QString& serial, const QString& name) {
@@ -224,7 +236,7 @@ void TAlarmEngine::Raise(TIncubator& inc, int slot) {
   s.Pending = false;
   if (IsActive(s.State)) return;
   s.State = TAlarmState::ActiveUnacknowledged;
-  s.RaisedAt = NowMs();
+  s.RaisedAt = sched_.Now();
   s.AcknowledgedBy.clear();
   s.AcknowledgedAt = 0;
   s.Comment.clear();
@@ -469,6 +481,8 @@ void TAlarmEngine::OnEvent(TIncubator& inc, const TTileEvent& e) {
       EvaluateLog(inc, e.Text);
       break;
     case TTileEventKind::RecordDue:
+    case TTileEventKind::DisplayShown:
+    case TTileEventKind::LampShown:
       break;
   }
 }
@@ -535,6 +549,17 @@ void TAlarmEngine::CommandFailed(const TAlarmTransition& about, const QString& w
   stream_.Notify(t);
 }
 
+void TAlarmEngine::SoundMuted(const QString& user, int minutes) {
+  TAlarmTransition t;
+  t.Transition = TAlarmTransitionKind::SoundMuted;
+  t.Time = sched_.Now();
+  t.Value = QStringLiteral("%1 min").arg(minutes);
+  t.User = user;
+  t.Announce = false;
+  ++revision_;
+  stream_.Notify(t);
+}
+
 // ---------------------------------------------------------------- a person's answers
 
 bool TAlarmEngine::Acknowledge(const QString& serial, TAlarmKey key, const QString& user,
@@ -548,7 +573,7 @@ bool TAlarmEngine::Acknowledge(const QString& serial, TAlarmKey key, const QStri
   s.State = s.State == TAlarmState::ActiveUnacknowledged ? TAlarmState::ActiveAcknowledged
                                                          : TAlarmState::Normal;
   s.AcknowledgedBy = user;
-  s.AcknowledgedAt = NowMs();
+  s.AcknowledgedAt = sched_.Now();
   s.Comment = comment;
   ++s.AnnounceGeneration;
   Publish(inc, *slot, TAlarmTransitionKind::Acknowledged, user, comment, !inc.Shelved());
@@ -585,6 +610,7 @@ bool TAlarmEngine::Shelve(const QString& serial, std::int64_t duration_ms, const
   if (reason.trimmed().isEmpty()) return refuse(QStringLiteral("A reason is required."));
   TIncubator& inc = Track(serial);
   inc.ShelfEnd = NowMs() + duration_ms;
+  inc.ShelfEndWall = sched_.Now() + duration_ms / kMsPerDay;
   inc.ShelfReason = reason;
   ++inc.ShelfGeneration;
   Push(inc, TDue::ShelfEnd, -1, inc.ShelfGeneration, inc.ShelfEnd);
@@ -621,11 +647,11 @@ void TAlarmEngine::Restore(const std::vector<TAlarmInfo>& alarms) {
     TIncubator& inc = Track(a.Serial, a.Name);
     TIncubator::TSlot& s = inc.Slots[*slot];
     s.State = a.State;
-    s.RaisedAt = std::llround(a.Since * kMsPerDay);
+    s.RaisedAt = a.Since;
     s.Value = a.Value;
     s.Limit = a.Limit;
     s.AcknowledgedBy = a.AcknowledgedBy;
-    s.AcknowledgedAt = std::llround(a.AcknowledgedAt * kMsPerDay);
+    s.AcknowledgedAt = a.AcknowledgedAt;
     s.Comment = a.Comment;
     s.BeforeRestart = true;
     Publish(inc, *slot, TAlarmTransitionKind::Restored, QString(), QString(), !inc.Shelved());
@@ -640,10 +666,11 @@ void TAlarmEngine::Restore(const std::vector<TAlarmInfo>& alarms) {
 
 void TAlarmEngine::RestoreShelf(const QString& serial, const QString& name, TDateTime until,
                                 const QString& reason) {
-  const std::int64_t end = std::llround(until * kMsPerDay);
-  if (end <= NowMs()) return;
+  const std::int64_t left = std::min(MillisecondsBetween(sched_.Now(), until), kMaxShelfMs);
+  if (left <= 0) return;
   TIncubator& inc = Track(serial, name);
-  inc.ShelfEnd = std::min(end, NowMs() + kMaxShelfMs);
+  inc.ShelfEnd = NowMs() + left;
+  inc.ShelfEndWall = until;
   inc.ShelfReason = reason;
   ++inc.ShelfGeneration;
   Push(inc, TDue::ShelfEnd, -1, inc.ShelfGeneration, inc.ShelfEnd);
@@ -674,15 +701,27 @@ std::optional<TAlarmInfo> TAlarmEngine::Find(const QString& serial, TAlarmKey ke
   a.Key = key;
   a.Priority = PriorityOf(key.Kind);
   a.State = s.State;
-  a.Since = s.RaisedAt / kMsPerDay;
+  a.Since = s.RaisedAt;
   a.Value = s.Value;
   a.Limit = s.Limit;
   a.AcknowledgedBy = s.AcknowledgedBy;
-  a.AcknowledgedAt = s.AcknowledgedAt / kMsPerDay;
+  a.AcknowledgedAt = s.AcknowledgedAt;
   a.Comment = s.Comment;
   a.BeforeRestart = s.BeforeRestart;
   a.Shelved = inc.Shelved();
   return a;
+}
+
+TAlarmEngine::TSummary TAlarmEngine::Summary(const QString& serial) const {
+  TSummary summary;
+  const auto it = incubators_.find(serial);
+  if (it == incubators_.end()) return summary;
+  for (const auto& s : it->second->Slots) {
+    summary.Unacknowledged += IsUnacknowledged(s.State) ? 1 : 0;
+    summary.Active += IsActive(s.State) ? 1 : 0;
+  }
+  summary.Shelved = it->second->Shelved();
+  return summary;
 }
 
 int TAlarmEngine::UnacknowledgedCount() const {
@@ -711,7 +750,7 @@ bool TAlarmEngine::IsShelved(const QString& serial) const {
 std::optional<TDateTime> TAlarmEngine::ShelvedUntil(const QString& serial) const {
   const auto it = incubators_.find(serial);
   if (it == incubators_.end() || !it->second->Shelved()) return std::nullopt;
-  return it->second->ShelfEnd / kMsPerDay;
+  return it->second->ShelfEndWall;
 }
 
 std::vector<QString> TAlarmEngine::Serials() const {

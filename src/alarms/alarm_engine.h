@@ -67,6 +67,8 @@ class TAlarmEngine {
   void SetJournalTrouble(bool trouble, const QString& what = QString());
   // A command run for a transition failed (journaled, not announced).
   void CommandFailed(const TAlarmTransition& about, const QString& why);
+  // Someone muted the alarm sound for `minutes` (journaled, not announced).
+  void SoundMuted(const QString& user, int minutes);
 
   // --- a person's answers
   // False when there is no unacknowledged alarm of that key.
@@ -92,6 +94,13 @@ class TAlarmEngine {
   // Every alarm that is not normal, in serial and slot order.
   std::vector<TAlarmInfo> Alarms() const;
   std::optional<TAlarmInfo> Find(const QString& serial, TAlarmKey key) const;
+  // What a tile's frame or a table row needs of one incubator.
+  struct TSummary {
+    int Unacknowledged = 0;  // active or cleared, waiting to be acknowledged
+    int Active = 0;          // active, acknowledged or not
+    bool Shelved = false;
+  };
+  TSummary Summary(const QString& serial) const;
   int UnacknowledgedCount() const;
   int ActiveCount() const;
   bool IsShelved(const QString& serial) const;
@@ -155,6 +164,9 @@ class TAlarmEngine {
   std::int64_t armed_due_ = 0;
   bool timer_armed_ = false;
   bool firing_ = false;
+  mutable bool clock_started_ = false;
+  mutable std::int64_t engine_ms_ = 0;
+  mutable std::int64_t last_wall_ms_ = 0;
   std::uint64_t revision_ = 0;
 };
 

@@ -361,6 +361,7 @@ bool TAlarmJournal::TryOpen(QString* why) {
   if (file_ && !file_->StillThere()) {
     // Removed or renamed while open: a new file, with a chain of its own.
     file_.reset();
+    unsynced_.clear();
   }
   if (file_) return true;
   if (!folder_.isEmpty() && !files_.MakeFolder(folder_)) {
@@ -373,6 +374,8 @@ bool TAlarmJournal::TryOpen(QString* why) {
   }
   if (file_->Position() == 0) {
     chain_ = kZeroChain;
+    // A new name reaches the disk with its folder.
+    if (!folder_.isEmpty()) files_.SyncFolder(folder_);
     try {
       file_->Write(JournalHeader());
     } catch (const LogFileExcept& e) {
@@ -380,24 +383,46 @@ bool TAlarmJournal::TryOpen(QString* why) {
       file_.reset();
       return false;
     }
+    unsynced_.emplace_back(0, JournalHeader());
   }
   return true;
 }
 
 bool TAlarmJournal::WriteWaiting(QString* why) {
-  while (!pending_.empty()) {
+  if (!unsynced_.empty()) {
     if (!TryOpen(why)) return false;
-    QByteArray chain;
-    const QByteArray line = JournalLine(pending_.front(), chain_, &chain);
     try {
-      file_->Write(line);
+      for (const auto& [at, line] : unsynced_)
+        file_->WriteAt(at, line);
       if (Sync) Sync(*file_);
     } catch (const LogFileExcept& e) {
       *why = QString::fromStdString(e.Message());
       return false;
     }
+    unsynced_.clear();
+  }
+  while (!pending_.empty()) {
+    if (!TryOpen(why)) return false;
+    QByteArray chain;
+    const QByteArray line = JournalLine(pending_.front(), chain_, &chain);
+    const std::int64_t at = file_->Position();
+    try {
+      file_->Write(line);
+    } catch (const LogFileExcept& e) {
+      *why = QString::fromStdString(e.Message());
+      return false;
+    }
+    // In the file: the chain goes on from it, whatever the disk says next.
     chain_ = chain;
     pending_.pop_front();
+    unsynced_.emplace_back(at, line);
+    try {
+      if (Sync) Sync(*file_);
+    } catch (const LogFileExcept& e) {
+      *why = QString::fromStdString(e.Message());
+      return false;
+    }
+    unsynced_.clear();
   }
   return true;
 }

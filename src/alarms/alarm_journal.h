@@ -108,8 +108,11 @@ class TAlarmJournal {
   void Attach(TAlarmEngine& engine);
   void Append(const TAlarmTransition& t);
 
-  // After each write: makes the lines durable. The seam for the file layer's sync.
-  std::function<void(LogFile&)> Sync;
+  // After each line: brings it onto the disk (the file's fdatasync by default), so a
+  // transition is on the disk before the next poll. A sync the disk refuses is journal
+  // trouble: the lines since the last good sync are written again over themselves and
+  // synced again at the next try.
+  std::function<void(LogFile&)> Sync = [](LogFile& file) { file.Sync(); };
 
   const QString& Path() const { return path_; }
   std::size_t PendingLines() const { return pending_.size(); }
@@ -132,6 +135,8 @@ class TAlarmJournal {
   QString path_;
   std::unique_ptr<LogFile> file_;
   std::deque<TAlarmTransition> pending_;
+  // Lines in the file whose sync failed: where each starts, and its bytes.
+  std::vector<std::pair<std::int64_t, QByteArray>> unsynced_;
   QByteArray chain_;
   QStringList problems_;
   bool trouble_ = false;

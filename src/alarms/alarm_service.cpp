@@ -43,8 +43,7 @@ TAlarmService::TAlarmService(Scheduler& sched, const SettingsStore* store, TOpti
       engine_(sched, settings_),
       journal_(sched, options.Files != nullptr ? *options.Files : SystemLogFiles(), options.Folder,
                std::move(options.Reader)),
-      note_(std::move(note)),
-      self_(std::make_shared<TAlarmService*>(this)) {
+      note_(std::move(note)) {
   if (!options.Command.isEmpty()) settings_.SetCommand(options.Command);
   const TJournalState state = journal_.Open(sched.Now());
   journal_.Attach(engine_);
@@ -63,7 +62,7 @@ TAlarmService::TAlarmService(Scheduler& sched, const SettingsStore* store, TOpti
 }
 
 TAlarmService::~TAlarmService() {
-  *self_ = nullptr;
+  panel_changes_.Reset();
   feeds_.clear();
 }
 
@@ -78,13 +77,11 @@ void TAlarmService::TellProblems() {
 void TAlarmService::FollowPanels(TMainForm& form) {
   for (const TDovaPanel* panel : form.Panels())
     Follow(*panel);
-  form.OnPanelChange = [previous = std::move(form.OnPanelChange), self = self_](
-                           const TDovaPanel& panel, TMainForm::TPanelChange change) {
-    if (previous) previous(panel, change);
-    if (*self == nullptr) return;
-    if (change == TMainForm::TPanelChange::Created) (*self)->Follow(panel);
-    if (change == TMainForm::TPanelChange::Freed) (*self)->Forget(panel);
-  };
+  panel_changes_ = TScopedSubscription(form.PanelChanges(),
+                                       [this](TPanelChange change, const TDovaPanel* panel) {
+                                         if (change == TPanelChange::Created) Follow(*panel);
+                                         if (change == TPanelChange::Freed) Forget(*panel);
+                                       });
 }
 
 void TAlarmService::Follow(const TDovaPanel& panel) {

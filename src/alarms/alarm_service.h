@@ -84,7 +84,7 @@ class TAlarmService {
   std::unique_ptr<TAlarmCommand> command_;
   std::function<void(const QString&)> note_;
   std::map<const TDovaPanel*, std::unique_ptr<TPanelAlarmFeed>> feeds_;
-  std::shared_ptr<TAlarmService*> self_;
+  TScopedSubscription panel_changes_;
   TScopedSubscription told_;
 };
 

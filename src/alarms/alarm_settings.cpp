@@ -108,11 +108,16 @@ TAlarmLimits TAlarmSettings::Read(const QString& group, const TAlarmLimits& fall
   return limits;
 }
 
-const TAlarmLimits& TAlarmSettings::Limits(const QString& serial) {
+const TAlarmLimits& TAlarmSettings::Defaults() {
   if (!defaults_read_) {
     defaults_ = Read(QStringLiteral("Alarms"), TAlarmLimits{});
     defaults_read_ = true;
   }
+  return defaults_;
+}
+
+const TAlarmLimits& TAlarmSettings::Limits(const QString& serial) {
+  Defaults();
   auto it = per_serial_.find(serial);
   if (it == per_serial_.end()) {
     it = per_serial_.emplace(serial, Read(SerialGroup(serial), defaults_)).first;

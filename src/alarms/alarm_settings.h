@@ -41,6 +41,8 @@ class TAlarmSettings {
 
   // The limits of one incubator (read once per serial, then kept until Reload).
   const TAlarmLimits& Limits(const QString& serial);
+  // The limits every incubator has unless it has its own (the group "Alarms").
+  const TAlarmLimits& Defaults();
   // The program to run on every announced transition; empty for none.
   const QString& Command() const { return command_; }
   void SetCommand(const QString& program) { command_ = program; }

@@ -27,7 +27,8 @@ const QString kTransitionTexts[] = {
     QStringLiteral("raised"),         QStringLiteral("cleared"),
     QStringLiteral("acknowledged"),   QStringLiteral("shelved"),
     QStringLiteral("unshelved"),      QStringLiteral("re-announced"),
-    QStringLiteral("command failed"), QStringLiteral("raised before the restart")};
+    QStringLiteral("command failed"), QStringLiteral("raised before the restart"),
+    QStringLiteral("sound muted")};
 const QString kStateTexts[] = {QStringLiteral("normal"), QStringLiteral("active, unacknowledged"),
                                QStringLiteral("active, acknowledged"),
                                QStringLiteral("cleared, unacknowledged")};

@@ -48,6 +48,8 @@ enum class TAlarmTransitionKind : std::uint8_t {
   // Listed again at start from the journal: raised before the restart and not yet settled.
   // Not a journal line of its own (the journal already holds the raise).
   Restored,
+  // The windowed program's alarm sound was muted for a while (about no incubator).
+  SoundMuted,
 };
 
 // The alarms each incubator has: a kind with its side.

@@ -34,6 +34,15 @@ namespace {
 
 using TOption = TLineOption<TCommandLine>;
 
+// A text that may not be empty.
+TOption::TTake SetsText(QString TCommandLine::*field, const char* error) {
+  return [field, error](TCommandLine& line, const QString& value) {
+    if (value.isEmpty()) return QString::fromLatin1(error);
+    line.*field = value;
+    return QString();
+  };
+}
+
 // A number of incubators for --simulate and --simulate-vcp.
 TOption::TTake Incubators(int TCommandLine::*field, const QString& name) {
   return SetsWholeNumber(field, 1, 99,
@@ -129,6 +138,49 @@ std::vector<TOption> Options(QString* needs_simulate) {
            return QStringLiteral("--metrics takes [ADDRESS:]PORT, a port from 1 to 65535");
          return QString();
        }},
+      {{{"alarm-command"},
+        "PROGRAM",
+        "Run PROGRAM (no shell, no arguments) on every alarm raised, announced again, "
+        "acknowledged or cleared, with the details in DOVA300_ALARM_* environment variables. "
+        "Overrides the Alarms/Command setting."},
+       SetsText(&TCommandLine::AlarmCommand, "--alarm-command takes a program")},
+      {{{"verify-journal"},
+        "FILE",
+        "Check the alarm journal FILE: print \"intact, N entries\" or the first line that "
+        "was changed, inserted or removed (exit code 1), and end."},
+       SetsText(&TCommandLine::VerifyJournal, "--verify-journal takes a file")},
+      {{{"report"},
+        "FILE",
+        "Write a period report of the stored log FILE as a PDF to --out and end: the "
+        "incubator, the statistics of each reading, the three charts, the excursions and "
+        "events. Runs without a display."},
+       SetsText(&TCommandLine::Report, "--report takes a log file")},
+      {{{"export-csv"},
+        "FILE",
+        "Write the stored log FILE as a table for spreadsheets to --out and end: time_utc, "
+        "time_local, the six readings and the event of each recorded moment."},
+       SetsText(&TCommandLine::ExportCsv, "--export-csv takes a log file")},
+      {{{"out"}, "FILE", "With --report or --export-csv: the file to write."},
+       SetsText(&TCommandLine::Out, "--out takes a file")},
+      {{{"from"},
+        "ISO-TIME",
+        "With --report or --export-csv: the start of the period (2026-12-07 or "
+        "2026-12-07T09:00; default: the start of the log)."},
+       SetsText(&TCommandLine::From, "--from takes an ISO 8601 time")},
+      {{{"to"},
+        "ISO-TIME",
+        "With --report or --export-csv: the end of the period (default: the end of the log)."},
+       SetsText(&TCommandLine::To, "--to takes an ISO 8601 time")},
+      {{{"locale"},
+        "NAME",
+        "With --report or --export-csv: the locale the log was written under (en_US, de_DE, "
+        "...; default: guessed from its dates), also used for the report's texts."},
+       SetsText(&TCommandLine::Locale, "--locale takes a locale name")},
+      {{{"page"},
+        "SIZE",
+        "With --report: the paper size, a4 or letter (default: letter where US units are used, "
+        "a4 elsewhere)."},
+       SetsText(&TCommandLine::Page, "--page takes a4 or letter")},
       VersionOption(&TCommandLine::Version),
       HelpOption(&TCommandLine::Help),
   };
@@ -142,6 +194,14 @@ TCommandLine ParseCommandLine(const QStringList& arguments) {
   line.Error = ParseLine(Options(&needs_simulate), arguments, line);
   if (line.Error.isEmpty() && !needs_simulate.isEmpty() && line.Simulate == 0)
     line.Error = needs_simulate + QStringLiteral(" needs --simulate");
+  const bool period_options = !line.Out.isEmpty() || !line.From.isEmpty() || !line.To.isEmpty() ||
+                              !line.Locale.isEmpty() || !line.Page.isEmpty();
+  if (line.Error.isEmpty() && period_options && !line.WantsStoredLog())
+    line.Error = QStringLiteral(
+        "--out, --from, --to, --locale and --page need --report or "
+        "--export-csv");
+  if (line.Error.isEmpty() && !line.Report.isEmpty() && !line.ExportCsv.isEmpty())
+    line.Error = QStringLiteral("--report and --export-csv go one at a time");
   return line;
 }
 

@@ -47,6 +47,22 @@ struct TCommandLine {
   std::optional<int> LogInterval;
   // --metrics [ADDRESS:]PORT: serve metrics for Prometheus (windowed and console alike).
   std::optional<TMetricsAddress> Metrics;
+  // --alarm-command PROGRAM: run PROGRAM on every announced alarm (overrides the
+  // Alarms/Command setting).
+  QString AlarmCommand;
+  // --verify-journal FILE: check an alarm journal's chain and end.
+  QString VerifyJournal;
+  // --report FILE or --export-csv FILE: a period report (PDF) or table (CSV) of a stored
+  // log instead of a run, written to --out, for the period --from..--to (ISO 8601), with
+  // the dates read under --locale and the report printed on --page. The values are checked by
+  // the stored-log front end.
+  QString Report;
+  QString ExportCsv;
+  QString Out;
+  QString From;
+  QString To;
+  QString Locale;
+  QString Page;
   // Set when the line cannot be used; the program then says so and ends with code 2.
   QString Error;
 
@@ -54,6 +70,8 @@ struct TCommandLine {
   bool WantsLogger() const {
     return Headless || Simulate > 0 || SimulateVcp > 0 || !Devices.isEmpty();
   }
+  // A report or table of a stored log: no run at all.
+  bool WantsStoredLog() const { return !Report.isEmpty() || !ExportCsv.isEmpty(); }
   // Any simulated device: the whole run is then simulated.
   bool Simulated() const { return Simulate > 0 || SimulateVcp > 0; }
 };

@@ -7,12 +7,17 @@
 #include <memory>
 #include <vector>
 
+#include "app/command_table.h"
 #include "app/dialogs.h"
+#include "app/panel_roster.h"
 #include "app/strip_layout.h"
+#include "app/strip_model.h"
 #include "monitor/dova_panel.h"
 #include "monitor/panel_host.h"
+#include "monitor/tile_directory.h"
 #include "platform/bridge/si_library.h"
 #include "platform/keepawake/keep_awake.h"
+#include "platform/observer.h"
 #include "platform/settings/settings_store.h"
 #include "platform/timer.h"
 #include "protocol/names.h"
@@ -37,24 +42,28 @@ struct TMainFormServices {
   LogFiles* Files = nullptr;
 };
 
-// The main window as plain state: the device enumerator, the tiles and their lists, the
-// selection, the strip's layout, the close timer and the menu commands. A renderer draws
-// what it holds and forwards clicks and menu choices to it.
+// The main window as plain state: the device enumerator, the tiles (a roster of their
+// stages), the selection, the strip (a model of its layout), the close timer and the menu
+// commands (command_table.h lists them). A renderer draws what it holds, follows its panel
+// changes and forwards clicks and menu choices to it.
 //
-// Tiles live in exactly one place while they exist: attached but not yet named
-// (UnnamedPanels), listed in the strip (ActivePanels), or waiting to be freed
-// (ClosingPanels). A tile is freed only by the close timer or FormClose, never inside a
-// call it makes, and never while the main window is inside a call to it.
-class TMainForm : public IPanelHost {
+// Each tile has one stage while it exists: attached but not yet named (UnnamedPanels),
+// being added, listed in the strip (ActivePanels), or waiting to be freed (ClosingPanels).
+// A tile is freed only by the close timer or FormClose, never inside a call it makes, and
+// never while the main window is inside a call to it.
+class TMainForm : public IPanelHost, public ITileDirectory {
+  // The parts come first: the references below point into them.
+  TPanelRoster roster_;
+  TStripModel strip_;
+
  public:
-  // How the set of tiles changed, for a front end that reports it.
-  // Created comes right after the tile was attached, before it is named or selected.
-  enum class TPanelChange { Created, Listed, Closing, Freed };
-  using TPanelEvent = std::function<void(const TDovaPanel& Panel, TPanelChange Change)>;
+  // How the tiles changed (tile_directory.h tells each change).
+  using TPanelChange = dova::TPanelChange;
+  using TPanelChanges = dova::TPanelChanges;
 
   static constexpr const char* kCaption = "DOVA-300 Benchtop Incubator Logger ";
   static constexpr std::uint32_t kCloseDovaTimerMs = 1000;
-  static constexpr int kInitialStripWidth = 1280;
+  static constexpr int kInitialStripWidth = TStripModel::kInitialWidth;
 
   // Creates the components and runs FormCreate: settings, data folder, lists; scanning and
   // the close timer start at once.
@@ -89,31 +98,35 @@ class TMainForm : public IPanelHost {
   void LoggingIntervalClick();
   void ClearDOVAData1Click();
   void Name1Click();
-  void ViewLast6HoursClick() { ViewRangeClick(360); }
-  void ViewLast12HoursClick() { ViewRangeClick(720); }
-  void ViewLast24HoursClick() { ViewRangeClick(1440); }
-  void ViewAllClick() { ViewRangeClick(4320); }
+  // The View menu's entries (command_table.h has their ranges): every tile gets the range.
+  void ViewRangeClick(int minutes);
+  void ViewLast6HoursClick() { ViewRangeClick(kViewLast6Hours); }
+  void ViewLast12HoursClick() { ViewRangeClick(kViewLast12Hours); }
+  void ViewLast24HoursClick() { ViewRangeClick(kViewLast24Hours); }
+  void ViewAllClick() { ViewRangeClick(kViewAll); }
   void HelpAbout1Execute();
   void FileExit1Execute() { Close(); }
 
   // ---- state
   TUSBXpressEnumerator USBXpressEnumerator;
   Timer CloseDovaTimer;
-  std::vector<TDovaPanel*> ActivePanels;
-  std::vector<TDovaPanel*> ClosingPanels;
+  // The listed tiles, in strip order.
+  const std::vector<TDovaPanel*>& ActivePanels = strip_.Tiles;
+  // The tiles whose link ended, in the order they closed.
+  std::vector<TDovaPanel*> ClosingPanels() const { return roster_.InStage(TPanelStage::Closing); }
   // Attached tiles whose incubator has not told its name yet.
-  std::vector<TDovaPanel*> UnnamedPanels;
+  std::vector<TDovaPanel*> UnnamedPanels() const { return roster_.InStage(TPanelStage::Unnamed); }
   TDovaPanel* SelectedPanel = nullptr;
   QString Directory;
   std::uint8_t LogInterval = 5;
 
   QString Caption = QString::fromLatin1(kCaption);
-  int StripWidth = kInitialStripWidth;
-  int StripHeight = kStripMinHeight;
-  int BannerHeight = kTileHeight;
+  const int& StripWidth = strip_.Width;
+  const int& StripHeight = strip_.Height;
+  const int& BannerHeight = strip_.BannerHeight;
   // The view range of the trend windows in minutes: the View menu entry with the check
   // mark. Every tile gets it when it is made and whenever it changes.
-  int ViewRangeChecked = 720;
+  int ViewRangeChecked = kViewLast12Hours;
   // How often the MDI windows were tiled, and the MDI windows at the last tiling, top of
   // the stack first.
   int TileGraphWindowsCount = 0;
@@ -123,7 +136,8 @@ class TMainForm : public IPanelHost {
   // CreatePanel put it).
   TRect PanelRect(const TDovaPanel& panel) const;
   // Every tile the window owns, in creation order.
-  std::vector<const TDovaPanel*> Panels() const;
+  std::vector<const TDovaPanel*> Panels() const override;
+  std::vector<TDovaPanel*> Panels();
   // The MDI windows that exist now, top of the stack first.
   std::vector<const TGraphWindow*> MdiWindows() const;
 
@@ -131,30 +145,27 @@ class TMainForm : public IPanelHost {
   std::function<void()> OnClosed;
   // Closes the converter report dialog when the window closes.
   std::function<void()> OnCloseConverter;
-  TPanelEvent OnPanelChange;
+  // Every change of the tiles and the strip, in the order it happened.
+  TPanelChanges& PanelChanges() override { return panel_changes_; }
+  bool IsListed(const TDovaPanel& panel) const override { return IsListed(&panel); }
   // Problems met while loading the settings (the values then fell back to defaults).
   QStringList SettingsProblems;
 
  private:
-  class TPanelUse;
-  void ViewRangeClick(int minutes);
-  // The tiles of ActivePanels as they are now; calls on them check IsListed first, since a
-  // call may open a modal box during which the close timer changes the lists.
-  std::vector<TDovaPanel*> ListedSnapshot() const { return ActivePanels; }
+  using TPanelUse = TPanelRoster::TUse;
+  // Runs `call` on every listed tile; each is checked before its call, since a call may
+  // open a modal box during which the close timer changes the lists.
+  void ForEachListed(const std::function<void(TDovaPanel&)>& call);
   bool IsListed(const TDovaPanel* panel) const;
-  bool IsBusy(const TDovaPanel* panel) const;
+  // Disconnects the tiles, tells that they are freed and frees those not in use.
+  void DisconnectAll(const std::vector<TDovaPanel*>& panels, std::exception_ptr& first_error);
   void FreePanel(TDovaPanel* panel);
-  void Notify(const TDovaPanel& panel, TPanelChange change);
+  void Notify(TPanelChange change, const TDovaPanel* panel = nullptr);
   QString NewPanelName() const;
 
   TMainFormServices services_;
+  TPanelChanges panel_changes_;
   TPanelContext context_;
-  std::vector<std::unique_ptr<TDovaPanel>> panels_;
-  std::map<const TDovaPanel*, TRect> rects_;
-  // Tiles the main window is calling into right now (with a depth count).
-  std::map<const TDovaPanel*, int> busy_;
-  // Tiles inside AddPanel, between being unnamed and being listed.
-  std::vector<TDovaPanel*> adding_;
   bool closed_ = false;
 };
 

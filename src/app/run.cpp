@@ -130,6 +130,7 @@ TVCPtoUSBXConv& TRunServices::StartConverter(IConverterReport& report) {
   std::unique_ptr<TVaCustomComm> comm;
   manufacturing::CP210xLibrary* manufacturing_library = nullptr;
   SerialPortMap* ports = nullptr;
+  std::unique_ptr<TConverterWorker> worker;
   if (line_.Simulated()) {
     // Incubators still on the serial-port driver join the simulated bench.
     Library();
@@ -144,12 +145,15 @@ TVCPtoUSBXConv& TRunServices::StartConverter(IConverterReport& report) {
   } else {
     p.cp210x_library = manufacturing::CreateManufacturingLibrary();
     p.port_map = CreateSerialPortMap();
-    comm = CreateSerialPort(sched_);
+    // The converter waits out the pause after closing a probed port on its own timer.
+    comm = CreateProbePort(sched_);
+    // USB requests and a bridge's reset can take seconds: off the user-interface thread.
+    worker = std::make_unique<TThreadWorker>();
     manufacturing_library = p.cp210x_library.get();
     ports = p.port_map.get();
   }
   p.converter = std::make_unique<TVCPtoUSBXConv>(sched_, std::move(comm), *ports,
-                                                 *manufacturing_library, report);
+                                                 *manufacturing_library, report, std::move(worker));
   return *p.converter;
 }
 

@@ -27,20 +27,10 @@ QString AlarmLine(const TAlarmTransition& t) {
 }
 
 QString AlarmColumn(const TAlarmEngine& engine, const QString& serial) {
-  if (engine.IsShelved(serial)) return QStringLiteral("shelved");
-  int unacknowledged = 0;
-  int active = 0;
-  for (const TAlarmInfo& a : engine.Alarms()) {
-    if (a.Serial != serial) continue;
-    if (a.State == TAlarmState::ActiveUnacknowledged ||
-        a.State == TAlarmState::ClearedUnacknowledged) {
-      ++unacknowledged;
-    } else if (a.State == TAlarmState::ActiveAcknowledged) {
-      ++active;
-    }
-  }
-  if (unacknowledged > 0) return QStringLiteral("%1 unack").arg(unacknowledged);
-  if (active > 0) return QStringLiteral("%1 active").arg(active);
+  const TAlarmEngine::TSummary summary = engine.Summary(serial);
+  if (summary.Shelved) return QStringLiteral("shelved");
+  if (summary.Unacknowledged > 0) return QStringLiteral("%1 unack").arg(summary.Unacknowledged);
+  if (summary.Active > 0) return QStringLiteral("%1 active").arg(summary.Active);
   return QString();
 }
 

@@ -27,4 +27,8 @@ void ConsoleConverterReport::ShowModal(TVCPtoUSBXConv& dialog) {
   dialog.FormClose();
 }
 
+void ConsoleConverterReport::ShowProblem(TVCPtoUSBXConv&, const QString& line) {
+  write_(line);
+}
+
 }  // namespace dova

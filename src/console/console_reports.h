@@ -23,12 +23,14 @@ class ConsoleErrorReporter : public ErrorReporter {
   std::function<void(const QString&)> sink_;
 };
 
-// The converter's report in the console: one line per conversion, closed with OK at once.
+// The converter's report in the console: one line per conversion, closed with OK at once,
+// and one line per problem.
 class ConsoleConverterReport : public IConverterReport {
  public:
   explicit ConsoleConverterReport(std::function<void(const QString& line)> write)
       : write_(std::move(write)) {}
   void ShowModal(TVCPtoUSBXConv& dialog) override;
+  void ShowProblem(TVCPtoUSBXConv& dialog, const QString& line) override;
 
  private:
   std::function<void(const QString&)> write_;

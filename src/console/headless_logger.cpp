@@ -91,35 +91,43 @@ THeadlessLogger::THeadlessLogger(Scheduler& sched, bridge::SiLibrary& library,
   ApplyRunOptions(*form_, options_.DataDir, options_.LogInterval);
   Print(QStringLiteral("Logging into ") + QDir::toNativeSeparators(form_->Directory) +
         QStringLiteral(" every ") + QString::number(form_->LogInterval) + QStringLiteral(" min"));
-  form_->OnPanelChange = [this](const TDovaPanel& panel, TMainForm::TPanelChange change) {
-    const QString when =
-        format_.Timestamp(form_->USBXpressEnumerator.ScanTimer().GetScheduler().Now());
-    switch (change) {
-      case TMainForm::TPanelChange::Created:
-        subscriptions_[&panel] =
-            panel.Events().Subscribe([this, &panel](const TTileEvent& e) { PrintEvent(panel, e); });
-        break;
-      case TMainForm::TPanelChange::Listed:
-        Print(when + u' ' + Printable(panel.Caption.Text) +
-              QStringLiteral(": connected, logging to ") + Printable(panel.LogFilePath()));
-        break;
-      case TMainForm::TPanelChange::Closing:
-        Print(when + u' ' + Printable(panel.Caption.Text) + QStringLiteral(": link lost"));
-        break;
-      case TMainForm::TPanelChange::Freed:
-        Print(when + u' ' + Printable(panel.Caption.Text) + QStringLiteral(": disconnected"));
-        if (const auto it = subscriptions_.find(&panel); it != subscriptions_.end()) {
-          panel.Events().Unsubscribe(it->second);
-          subscriptions_.erase(it);
-        }
-        last_event_.erase(&panel);
-        break;
-    }
-  };
+  panel_changes_ = TScopedSubscription(
+      form_->PanelChanges(), [this](TMainForm::TPanelChange change, const TDovaPanel* changed) {
+        if (changed) OnPanelChange(*changed, change);
+      });
   status_timer_.SetOnTimer([this] { StatusTimerTimer(); });
 }
 
+void THeadlessLogger::OnPanelChange(const TDovaPanel& panel, TMainForm::TPanelChange change) {
+  const QString when =
+      format_.Timestamp(form_->USBXpressEnumerator.ScanTimer().GetScheduler().Now());
+  switch (change) {
+    case TMainForm::TPanelChange::Created:
+      subscriptions_[&panel] =
+          panel.Events().Subscribe([this, &panel](const TTileEvent& e) { PrintEvent(panel, e); });
+      break;
+    case TMainForm::TPanelChange::Listed:
+      Print(when + u' ' + Printable(panel.Caption.Text) +
+            QStringLiteral(": connected, logging to ") + Printable(panel.LogFilePath()));
+      break;
+    case TMainForm::TPanelChange::Closing:
+      Print(when + u' ' + Printable(panel.Caption.Text) + QStringLiteral(": link lost"));
+      break;
+    case TMainForm::TPanelChange::Freed:
+      Print(when + u' ' + Printable(panel.Caption.Text) + QStringLiteral(": disconnected"));
+      if (const auto it = subscriptions_.find(&panel); it != subscriptions_.end()) {
+        panel.Events().Unsubscribe(it->second);
+        subscriptions_.erase(it);
+      }
+      last_event_.erase(&panel);
+      break;
+    default:
+      break;
+  }
+}
+
 THeadlessLogger::~THeadlessLogger() {
+  panel_changes_.Reset();
   for (const auto& [panel, subscription] : subscriptions_)
     panel->Events().Unsubscribe(subscription);
   subscriptions_.clear();

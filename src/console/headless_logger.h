@@ -77,6 +77,7 @@ class THeadlessLogger {
   void PrintLine(const QString& line) { Print(line); }
 
  private:
+  void OnPanelChange(const TDovaPanel& panel, TMainForm::TPanelChange change);
   void PrintEvent(const TDovaPanel& panel, const TTileEvent& e);
   void Print(const QString& line);
   void EraseTable();
@@ -90,6 +91,7 @@ class THeadlessLogger {
   // Per tile: its subscription to the tile's events, and its last event.
   std::map<const TDovaPanel*, TTileEventStream::TSubscription> subscriptions_;
   std::map<const TDovaPanel*, QString> last_event_;
+  TScopedSubscription panel_changes_;
   int table_lines_ = 0;
 };
 

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "alarms/alarm_service.h"
+#include "app/attach_notices.h"
 #include "app/run.h"
 #include "console/alarm_lines.h"
 #include "console/console_reports.h"
@@ -22,15 +23,6 @@ void PrintLine(const QString& text) {
   std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
   std::fflush(stdout);
 }
-
-namespace {
-
-// --alarm-command, once the command line has it; the setting otherwise.
-QString AlarmCommandOption(const TCommandLine&) {
-  return QString();
-}
-
-}  // namespace
 
 int RunHeadless(const TCommandLine& line) {
   QtScheduler scheduler;
@@ -60,13 +52,20 @@ int RunHeadless(const TCommandLine& line) {
       // The alarms: journal in the data folder, a line per transition, the key `a`.
       const auto print = [this](const QString& text) { logger_->PrintLine(text); };
       alarms_ = StartAlarmService(sched_, logger_->Form(), run.Settings(),
-                                  logger_->Form().Directory, AlarmCommandOption(line_),
+                                  logger_->Form().Directory, line_.AlarmCommand,
                                   [print](const QString& text) { print("Alarms: " + text); });
       alarm_console_ = std::make_unique<TAlarmConsole>(alarms_->Engine(), print);
       if (metrics_) metrics_->ServeAlarms(&alarms_->Engine());
       if (options.Terminal) {
         keys_ = TerminalKeys::Start([this](char key) { alarm_console_->Key(key, LoginName()); });
       }
+      // Why nothing is logged: waiting for incubators, or a bridge the user may not open.
+      notices_ = std::make_unique<TAttachNotices>(
+          logger_->Form(),
+          [](const QString& status) {
+            if (!status.isEmpty()) PrintLine(status);
+          },
+          PrintLine);
       return logger_->Form();
     }
     IConverterReport& ConverterReport() override { return converter_report_; }
@@ -77,6 +76,7 @@ int RunHeadless(const TCommandLine& line) {
     void Teardown() override {
       // The metrics endpoint and the alarms go before the main window they read.
       keys_.reset();
+      notices_.reset();
       metrics_.reset();
       alarm_console_.reset();
       alarms_.reset();
@@ -92,6 +92,7 @@ int RunHeadless(const TCommandLine& line) {
     std::unique_ptr<TAlarmService> alarms_;
     std::unique_ptr<TAlarmConsole> alarm_console_;
     std::unique_ptr<TerminalKeys> keys_;
+    std::unique_ptr<TAttachNotices> notices_;
   };
 
   THeadlessFrontEnd front(scheduler, line);

@@ -4,15 +4,18 @@ namespace dova {
 
 TVCPtoUSBXConv::TVCPtoUSBXConv(Scheduler& scheduler, std::unique_ptr<TVaCustomComm> comm,
                                SerialPortMap& ports, manufacturing::CP210xLibrary& library,
-                               IConverterReport& report)
+                               IConverterReport& report, std::unique_ptr<TConverterWorker> worker)
     : report_(report),
-      converter_(std::make_unique<TVCPDovaToUSBX>(scheduler, std::move(comm), ports, library)) {
+      converter_(std::make_unique<TVCPDovaToUSBX>(scheduler, std::move(comm), ports, library,
+                                                  std::move(worker))) {
   converter_->SetSearchInterval(100);
   converter_->SetOnConverted(
       [this](TVCPDovaToUSBX& sender, const QString& vcp, const QString& usbx) {
         VCPtoUSBXConverted(sender, vcp, usbx);
       });
   converter_->SetOnDone([this](TVCPDovaToUSBX& sender) { VCPtoUSBXDone(sender); });
+  converter_->SetOnProblem(
+      [this](TVCPDovaToUSBX&, const QString& line) { report_.ShowProblem(*this, line); });
   converter_->Loaded();
   FormCreate();
 }

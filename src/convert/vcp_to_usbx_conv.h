@@ -18,6 +18,9 @@ class IConverterReport {
  public:
   virtual ~IConverterReport() = default;
   virtual void ShowModal(TVCPtoUSBXConv& dialog) = 0;
+  // A bridge that could not be converted, as one line (failed step, given up, refused,
+  // permission denied). Does not wait for the user.
+  virtual void ShowProblem(TVCPtoUSBXConv& dialog, const QString& line) = 0;
 };
 
 // The converter report dialog's logic: it carries the driver converter, tells the user of
@@ -31,9 +34,11 @@ class TVCPtoUSBXConv {
   static constexpr int kDoneLimit = 20;
   static constexpr int mrOk = 1;
 
-  // Creates the converter (SearchInterval 100) and starts it.
+  // Creates the converter (SearchInterval 100) and starts it. Without a worker the
+  // reprogramming runs inline.
   TVCPtoUSBXConv(Scheduler& scheduler, std::unique_ptr<TVaCustomComm> comm, SerialPortMap& ports,
-                 manufacturing::CP210xLibrary& library, IConverterReport& report);
+                 manufacturing::CP210xLibrary& library, IConverterReport& report,
+                 std::unique_ptr<TConverterWorker> worker = nullptr);
   ~TVCPtoUSBXConv();
 
   void FormCreate();

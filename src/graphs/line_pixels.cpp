@@ -69,11 +69,20 @@ void LinePixels(const TLineSeries& series, double lower, double upper, const TPi
   }
   out.reserve(static_cast<qsizetype>(4 * span + 8));
   TColumn column;
+  bool open = false;
   for (auto it = begin; it != end; ++it) {
     const QPointF p = map(*it);
+    if (std::isnan(p.y())) {
+      // A break in the line goes through as it is.
+      if (open) column.Emit(out);
+      out.append(p);
+      open = false;
+      continue;
+    }
     const double c = std::floor(p.x());
-    if (it == begin) {
+    if (!open) {
       column.Start(c, p);
+      open = true;
     } else if (c == column.column) {
       column.Take(p);
     } else {
@@ -81,7 +90,7 @@ void LinePixels(const TLineSeries& series, double lower, double upper, const TPi
       column.Start(c, p);
     }
   }
-  column.Emit(out);
+  if (open) column.Emit(out);
 }
 
 }  // namespace dova

@@ -25,6 +25,8 @@ struct TPixelMap {
 // there are at least two points per column on average, each column gives no more than four
 // points (its first, its lowest and highest in the order they came, its last), which draws the
 // same picture as every point would, and the cost of drawing no longer grows with the data.
+// A point without a value (NaN, a stretch without data in a stored log) breaks the line: it
+// comes out as a pixel with a NaN y, never merged into a column.
 void LinePixels(const TLineSeries& series, double lower, double upper, const TPixelMap& map,
                 QVector<QPointF>& out);
 

@@ -178,6 +178,24 @@ void TTrendGraph::UserPan(TDateTime dx, double dy) {
   ChartChanged();
 }
 
+void TTrendGraph::TakeStored(TLineSeries values, TLineSeries set_points, TMarkSeries events,
+                             TMarkSeries errors) {
+  plot_timer_.SetEnabled(false);
+  value_series_ = std::move(values);
+  sp_series_ = std::move(set_points);
+  event_series_ = std::move(events);
+  error_series_ = std::move(errors);
+  ChartChanged();
+}
+
+void TTrendGraph::ShowStored(const TChartAxis& bottom, const TChartAxis& left) {
+  chart_.BottomAxis = bottom;
+  chart_.LeftAxis = left;
+  chart_.UndoRanges.reset();
+  zoomed_ = false;
+  ChartChanged();
+}
+
 void TTrendGraph::ChartChanged() {
   if (on_chart_change_) {
     auto handler = on_chart_change_;  // the handler may replace itself

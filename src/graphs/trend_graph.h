@@ -113,6 +113,13 @@ class TTrendGraph : public TGraphWindow {
   void SetZoomed(bool zoomed) { zoomed_ = zoomed; }
   TChartAxis& LeftAxis() { return chart_.LeftAxis; }
 
+  // A window over stored data (a log read back): it takes its lines and marks whole and
+  // stops the plot tick, so nothing is added or trimmed; ShowStored then puts the axes where
+  // the viewer wants them, and an undo of the user's zoom goes back there.
+  void TakeStored(TLineSeries values, TLineSeries set_points, TMarkSeries events,
+                  TMarkSeries errors);
+  void ShowStored(const TChartAxis& bottom, const TChartAxis& left);
+
  private:
   void ApplyTimeWindow();
   void FitTimeAxis();

@@ -11,7 +11,7 @@
 
 namespace dova {
 
-namespace {
+namespace {}  // namespace
 
 // Builds the exposition text. Samples of one metric stay together under its HELP and TYPE.
 class TExposition {
@@ -83,6 +83,8 @@ class TExposition {
   const char* name_ = "";
 };
 
+namespace {
+
 double Flag(bool on) {
   return on ? 1 : 0;
 }
@@ -132,19 +134,18 @@ QString BuildVersion() {
   return QStringLiteral(DOVA_VERSION);
 }
 
-TMetricsModel::TMetricsModel(TMainForm& form, QString version)
-    : form_(form), version_(std::move(version)), self_(std::make_shared<TMetricsModel*>(this)) {
-  for (const TDovaPanel* panel : form_.Panels())
+TMetricsModel::TMetricsModel(ITileDirectory& tiles, QString version)
+    : tiles_(tiles),
+      version_(std::move(version)),
+      panel_changes_(tiles_.PanelChanges(), [this](TPanelChange change, const TDovaPanel* panel) {
+        if (panel) OnChange(*panel, change);
+      }) {
+  for (const TDovaPanel* panel : tiles_.Panels())
     Track(*panel);
-  form_.OnPanelChange = [previous = std::move(form_.OnPanelChange), self = self_](
-                            const TDovaPanel& panel, TMainForm::TPanelChange change) {
-    if (previous) previous(panel, change);
-    if (*self) (*self)->OnChange(panel, change);
-  };
 }
 
 TMetricsModel::~TMetricsModel() {
-  *self_ = nullptr;
+  panel_changes_.Reset();
   for (auto& [panel, track] : tracks_)
     panel->Events().Unsubscribe(track.Subscription);
 }
@@ -163,16 +164,16 @@ void TMetricsModel::Forget(const TDovaPanel& panel) {
   tracks_.erase(it);
 }
 
-void TMetricsModel::OnChange(const TDovaPanel& panel, TMainForm::TPanelChange change) {
+void TMetricsModel::OnChange(const TDovaPanel& panel, TPanelChange change) {
   switch (change) {
-    case TMainForm::TPanelChange::Created:
-    case TMainForm::TPanelChange::Listed:
+    case TPanelChange::Created:
+    case TPanelChange::Listed:
       Track(panel);
       break;
-    case TMainForm::TPanelChange::Freed:
+    case TPanelChange::Freed:
       Forget(panel);
       break;
-    case TMainForm::TPanelChange::Closing:
+    default:
       break;
   }
 }
@@ -186,24 +187,15 @@ void TMetricsModel::OnEvent(const TDovaPanel& panel, const TTileEvent& e) {
   track.LastReply = static_cast<double>(QDateTimeFromDateTime(e.Time).toMSecsSinceEpoch()) / 1000.0;
 }
 
-QByteArray TMetricsModel::Render() const {
-  // One tile per serial number. A re-plugged incubator may briefly have two (the old one
-  // closing, the new one not yet named): the one that is up wins, else the newer one.
-  struct TRow {
-    const TDovaPanel* Panel;
-    const TTrack* Track;
-    bool Up;
-    QByteArray Serial;
-    QByteArray Name;
-  };
+// One tile per serial number, sorted by serial. A re-plugged incubator may briefly have two
+// (the old one closing, the new one not yet named): the one that is up wins, else the newer.
+std::vector<TMetricsModel::TRow> TMetricsModel::Rows() const {
   static const TTrack kUntracked;
   std::vector<TRow> rows;
-  for (const TDovaPanel* panel : form_.Panels()) {
+  for (const TDovaPanel* panel : tiles_.Panels()) {
     if (!panel->SerialKnown || panel->Serial.isEmpty()) continue;
     const auto track = tracks_.find(panel);
-    TRow row{panel, track == tracks_.end() ? &kUntracked : &track->second,
-             std::find(form_.ActivePanels.begin(), form_.ActivePanels.end(), panel) !=
-                 form_.ActivePanels.end(),
+    TRow row{panel, track == tracks_.end() ? &kUntracked : &track->second, tiles_.IsListed(*panel),
              panel->Serial.toUtf8(), panel->Nick.toUtf8()};
     const auto same = std::find_if(rows.begin(), rows.end(),
                                    [&](const TRow& r) { return r.Serial == row.Serial; });
@@ -214,13 +206,31 @@ QByteArray TMetricsModel::Render() const {
   }
   std::sort(rows.begin(), rows.end(),
             [](const TRow& a, const TRow& b) { return a.Serial < b.Serial; });
+  return rows;
+}
 
+QByteArray TMetricsModel::Render() const {
+  const std::vector<TRow> rows = Rows();
   TExposition x;
+  RenderLogger(x);
+  RenderLinks(x, rows);
+  RenderChambers(x, rows);
+  RenderGas(x, rows);
+  RenderLogFiles(x, rows);
+  AlarmFamilies(x, alarms_);
+  return x.Take();
+}
+
+void TMetricsModel::RenderLogger(TExposition& x) const {
   x.Family("dova300_build_info", "gauge", "The logger's version (always 1).");
   x.Sample({{"version", version_.toUtf8()}}, 1);
   x.Family("dova300_incubators_connected", "gauge", "Incubators linked and named now.");
-  x.Sample({}, static_cast<double>(form_.ActivePanels.size()));
+  const std::vector<const TDovaPanel*> panels = tiles_.Panels();
+  x.Sample({}, static_cast<double>(std::count_if(panels.begin(), panels.end(),
+                                                 [this](auto* p) { return tiles_.IsListed(*p); })));
+}
 
+void TMetricsModel::RenderLinks(TExposition& x, const std::vector<TRow>& rows) {
   x.Family("dova300_incubator_info", "gauge", "The incubator's name (always 1).");
   for (const TRow& r : rows)
     if (!r.Name.isEmpty()) x.Sample({{"serial", r.Serial}, {"name", r.Name}}, 1);
@@ -232,8 +242,10 @@ QByteArray TMetricsModel::Render() const {
            "When the last valid reading came, in seconds since the epoch.");
   for (const TRow& r : rows)
     if (r.Track->LastReply) x.Sample({{"serial", r.Serial}}, *r.Track->LastReply);
+}
 
-  // Readings and states only while the incubator is up: no stale value is served as current.
+// Readings and states only while the incubator is up: no stale value is served as current.
+void TMetricsModel::RenderChambers(TExposition& x, const std::vector<TRow>& rows) {
   const auto chambers = [&](const char* name, const char* help, bool needs_temps, auto&& left,
                             auto&& right) {
     x.Family(name, "gauge", help);
@@ -263,7 +275,9 @@ QByteArray TMetricsModel::Render() const {
       "dova300_chamber_temperature_error", "1 while the chamber reports a temperature error.",
       false, [](const TDovaPanel& p) { return Flag(p.LeftTempError); },
       [](const TDovaPanel& p) { return Flag(p.RightTempError); });
+}
 
+void TMetricsModel::RenderGas(TExposition& x, const std::vector<TRow>& rows) {
   const auto gas = [&](const char* name, const char* help, bool needs_flow, auto&& value) {
     x.Family(name, "gauge", help);
     for (const TRow& r : rows) {
@@ -281,24 +295,28 @@ QByteArray TMetricsModel::Render() const {
       [](const TDovaPanel& p) { return Flag(p.CO2Error); });
   gas("dova300_gas_flow_error", "1 while the incubator reports a flow error.", false,
       [](const TDovaPanel& p) { return Flag(p.FlowError); });
+}
 
-  // The log file's health, for every tile with a serial, up or not.
-  x.Family("dova300_log_lines_written_total", "counter", "Lines written to the log file.");
-  for (const TRow& r : rows)
-    x.Sample({{"serial", r.Serial}}, static_cast<double>(r.Panel->Log().LinesWritten()));
-  x.Family("dova300_log_write_failures_total", "counter",
-           "Log lines that could not be written (write failed or file not open).");
-  for (const TRow& r : rows)
-    x.Sample({{"serial", r.Serial}}, static_cast<double>(r.Panel->Log().WriteFailures()));
-  x.Family("dova300_log_lines_pending", "gauge", "Log lines waiting to be written.");
-  for (const TRow& r : rows)
-    x.Sample({{"serial", r.Serial}}, static_cast<double>(r.Panel->Log().PendingLines()));
-  x.Family("dova300_log_lines_dropped_total", "counter",
-           "Log lines given up because too many waited to be written.");
-  for (const TRow& r : rows)
-    x.Sample({{"serial", r.Serial}}, static_cast<double>(r.Panel->Log().DroppedLines()));
-  AlarmFamilies(x, alarms_);
-  return x.Take();
+// The log file's health, for every tile with a serial, up or not.
+void TMetricsModel::RenderLogFiles(TExposition& x, const std::vector<TRow>& rows) {
+  const auto counter = [&](const char* name, const char* type, const char* help, auto&& value) {
+    x.Family(name, type, help);
+    for (const TRow& r : rows)
+      x.Sample({{"serial", r.Serial}}, static_cast<double>(value(r.Panel->Log())));
+  };
+  counter("dova300_log_lines_written_total", "counter", "Lines written to the log file.",
+          [](const TLogWriter& log) { return log.LinesWritten(); });
+  counter("dova300_log_write_failures_total", "counter",
+          "Log lines that could not be written (write failed or file not open).",
+          [](const TLogWriter& log) { return log.WriteFailures(); });
+  counter("dova300_log_lines_pending", "gauge", "Log lines waiting to be written.",
+          [](const TLogWriter& log) { return log.PendingLines(); });
+  counter("dova300_log_lines_dropped_total", "counter",
+          "Log lines given up because too many waited to be written.",
+          [](const TLogWriter& log) { return log.DroppedLines(); });
+  counter("dova300_log_sync_failures_total", "counter",
+          "Syncs of the log file that the disk refused (the lines were written again).",
+          [](const TLogWriter& log) { return log.SyncFailures(); });
 }
 
 }  // namespace dova

@@ -6,7 +6,10 @@
 #include <memory>
 #include <optional>
 
-#include "app/main_form.h"
+#include <vector>
+
+#include "monitor/dova_panel.h"
+#include "monitor/tile_directory.h"
 #include "monitor/tile_events.h"
 
 namespace dova {
@@ -24,14 +27,17 @@ class TAlarmEngine;
 // been read since; a tile whose link ended shows up 0 until the main window frees it, then
 // all its series go.
 //
-// The model hooks into the main window's OnPanelChange (calling whatever handler was there
-// before) and must not outlive the main window. Everything runs on the user-interface thread.
+// The model reads the main window's tiles through a narrow directory, follows its panel
+// changes and the tiles' events, and must not outlive the main window. Everything runs on the
+// user-interface thread.
+class TExposition;
+
 class TMetricsModel {
  public:
   static constexpr const char* kContentType = "text/plain; version=0.0.4; charset=utf-8";
 
   // `version` is the build's version for the build info metric.
-  TMetricsModel(TMainForm& form, QString version);
+  TMetricsModel(ITileDirectory& tiles, QString version);
   ~TMetricsModel();
   TMetricsModel(const TMetricsModel&) = delete;
   TMetricsModel& operator=(const TMetricsModel&) = delete;
@@ -51,18 +57,31 @@ class TMetricsModel {
     bool FlowSeen = false;
   };
 
+  // One tile to serve: the one that is up, or else the newest, of a serial number.
+  struct TRow {
+    const TDovaPanel* Panel;
+    const TTrack* Track;
+    bool Up;
+    QByteArray Serial;
+    QByteArray Name;
+  };
+  std::vector<TRow> Rows() const;
+  void RenderLogger(TExposition& x) const;
+  static void RenderLinks(TExposition& x, const std::vector<TRow>& rows);
+  static void RenderChambers(TExposition& x, const std::vector<TRow>& rows);
+  static void RenderGas(TExposition& x, const std::vector<TRow>& rows);
+  static void RenderLogFiles(TExposition& x, const std::vector<TRow>& rows);
+
   void Track(const TDovaPanel& panel);
   void Forget(const TDovaPanel& panel);
-  void OnChange(const TDovaPanel& panel, TMainForm::TPanelChange change);
+  void OnChange(const TDovaPanel& panel, TPanelChange change);
   void OnEvent(const TDovaPanel& panel, const TTileEvent& e);
 
-  TMainForm& form_;
+  ITileDirectory& tiles_;
   QString version_;
   const TAlarmEngine* alarms_ = nullptr;
   std::map<const TDovaPanel*, TTrack> tracks_;
-  // Shared with the handler installed in the main window: cleared when the model goes, so a
-  // handler chained after ours still works.
-  std::shared_ptr<TMetricsModel*> self_;
+  TScopedSubscription panel_changes_;
 };
 
 // The version this program was built as ("1.22").

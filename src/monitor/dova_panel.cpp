@@ -8,10 +8,11 @@
 namespace dova {
 
 TDovaPanel::TDovaPanel(const TPanelContext& context)
-    : state_(context.Sched, context.Format, events_, view_),
+    : state_(context.Sched, context.Format, events_),
       link_(context.Sched, state_),
       log_(context.Sched, context.Boxes, context.Format, state_, events_,
-           context.Files ? *context.Files : SystemLogFiles()),
+           context.Files ? *context.Files : SystemLogFiles(),
+           context.Sync ? *context.Sync : SystemSyncQueue()),
       sched_(context.Sched) {
   link_.OnNamed = [this](const QString& nick) { Named(nick); };
   link_.OnFailed = [this] { LinkFailed(); };
@@ -20,8 +21,9 @@ TDovaPanel::TDovaPanel(const TPanelContext& context)
   view_.SetOnViewChange([this] {
     if (on_view_change_) on_view_change_(*this);
   });
-  // The trend windows hear of an event before the log file: a line that cannot be written
-  // must not cost the chart its mark.
+  // The tile's view follows the front panel; the trend windows hear of an event before the
+  // log file: a line that cannot be written must not cost the chart its mark.
+  events_.Subscribe([this](const TTileEvent& e) { view_.OnEvent(e); });
   events_.Subscribe([this](const TTileEvent& e) { OnEvent(e); });
   log_.Listen();
 }

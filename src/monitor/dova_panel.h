@@ -34,6 +34,8 @@ struct TPanelContext {
   const LogFormat& Format;
   // Where log files are opened; the real file system when not given.
   LogFiles* Files = nullptr;
+  // Where their syncs run; the program's sync thread when not given.
+  SyncQueue* Sync = nullptr;
 };
 
 // One connected incubator, the tile the rest of the program names: the link to it (poll
@@ -160,7 +162,7 @@ class TDovaPanel {
   const QString& Nick = link_.Nick;
   const QString& Serial = link_.Serial;
   const QString& Directory = log_.Directory;
-  const std::unique_ptr<dova::LogFile>& LogFile = log_.File;
+  const std::unique_ptr<DurableLog>& LogFile = log_.File;
   TUSBXpress* const& Port = link_.Port;
   const bool& SerialKnown = link_.SerialKnown;
 

@@ -123,12 +123,12 @@ TIncubatorState::Chamber TIncubatorState::RightChamber() {
 }
 
 TIncubatorState::TIncubatorState(Scheduler& sched, const LogFormat& format,
-                                 TTileEventStream& events, TTileView& view)
-    : sched_(sched), format_(format), events_(events), view_(view) {
+                                 TTileEventStream& events)
+    : sched_(sched), format_(format), events_(events) {
   // Until the first display reply the labels show their design texts, and the snap reads
   // those like any other.
-  left_display_tenths_ = format_.DisplayTenths(view_.LeftTempDisplay.Text);
-  right_display_tenths_ = format_.DisplayTenths(view_.RightTempDisplay.Text);
+  left_display_tenths_ = format_.DisplayTenths(TTileView::kTempDesignText);
+  right_display_tenths_ = format_.DisplayTenths(TTileView::kTempDesignText);
 }
 
 void TIncubatorState::Start() {
@@ -157,6 +157,15 @@ void TIncubatorState::Change(bool& state, bool value, TTileEventKind kind, TTile
   if (state == value) return;
   state = value;
   Emit(kind, side);
+}
+
+void TIncubatorState::EmitShown(TTileEventKind kind, TTileSide side, QString text) {
+  TTileEvent e;
+  e.Kind = kind;
+  e.Side = side;
+  e.Time = sched_.Now();
+  e.Text = std::move(text);
+  events_.Emit(e);
 }
 
 void TIncubatorState::EmitSetPoint(TTileSide side, int decimals, double value) {
@@ -285,7 +294,7 @@ void TIncubatorState::DecodeDisplay(QStringView value) {
   static constexpr TTileSide kLamps[3] = {TTileSide::Left, TTileSide::Right, TTileSide::Gas};
   for (int i = 0; i < 3; ++i) {
     if (value.size() <= kLampPositions[i]) throw MalformedValue{};
-    view_.ShowLamp(kLamps[i], value[kLampPositions[i]]);
+    EmitShown(TTileEventKind::LampShown, kLamps[i], QString(value[kLampPositions[i]]));
   }
   LogStatePending = false;
 }
@@ -295,7 +304,7 @@ void TIncubatorState::DecodeChamber(const Chamber& c, QStringView field) {
   if (changed) c.DisplayChanged = sched_.Now();
   if (changed || !c.LabelFromDevice) {
     const QStringView text = TrimField(field);
-    view_.ShowField(c.Side, text);
+    EmitShown(TTileEventKind::DisplayShown, c.Side, text.toString());
     c.DisplayTenths = format_.DisplayTenths(text.toString());
     c.LabelFromDevice = true;
   }
@@ -363,7 +372,7 @@ void TIncubatorState::ChamberStatus(const Chamber& c, int cls, bool first) {
 
 void TIncubatorState::DecodeGas(QStringView field) {
   if (field != gas_display_text_ || !gas_label_from_device_) {
-    view_.ShowField(TTileSide::Gas, TrimField(field));
+    EmitShown(TTileEventKind::DisplayShown, TTileSide::Gas, TrimField(field).toString());
     gas_display_text_ = field.toString();
     gas_label_from_device_ = true;
   }

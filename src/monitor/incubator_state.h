@@ -27,9 +27,8 @@ struct TReply {
 
 // What the incubator is doing, as its replies tell it: readings and set-points, the front
 // panel's displays and the four status machines (left chamber, right chamber, gas, and the
-// state block after a log is opened). It touches no file, chart or widget: it tells what
-// changed on its event stream, and hands the front panel's texts and lamps to the tile's
-// view state.
+// state block after a log is opened). It touches no file, chart, widget or view state: it
+// tells what changed on its event stream, the front panel's texts and lamps among it.
 class TIncubatorState {
  public:
   // Marks a raw temperature or filter state that holds nothing yet.
@@ -37,8 +36,7 @@ class TIncubatorState {
   // The display must have stood still longer than this before the temperature snaps to it.
   static constexpr std::int64_t kSnapQuietMs = 3000;
 
-  TIncubatorState(Scheduler& sched, const LogFormat& format, TTileEventStream& events,
-                  TTileView& view);
+  TIncubatorState(Scheduler& sched, const LogFormat& format, TTileEventStream& events);
 
   // A new link: the poll starts over.
   void Start();
@@ -94,6 +92,7 @@ class TIncubatorState {
   void ChamberStatus(const Chamber& chamber, int cls, bool first);
   void GasStatus(int cls, bool first);
   void Emit(TTileEventKind kind, TTileSide side, bool initial = false);
+  void EmitShown(TTileEventKind kind, TTileSide side, QString text);
   void EmitSetPoint(TTileSide side, int decimals, double value);
   // A state that changes tells of it; one that stays as it is says nothing.
   void Change(bool& state, bool value, TTileEventKind kind, TTileSide side);
@@ -101,7 +100,6 @@ class TIncubatorState {
   Scheduler& sched_;
   const LogFormat& format_;
   TTileEventStream& events_;
-  TTileView& view_;
 
   // The displays' last reading in tenths, kept with the label texts (none: not a number).
   std::optional<std::int32_t> left_display_tenths_;

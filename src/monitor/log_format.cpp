@@ -16,11 +16,14 @@ LogFormat::LogFormat(QString shortDateFormat, QString longTimeFormat, QChar deci
       names_(std::move(names)) {}
 
 LogFormat LogFormat::FromSystem() {
-  const QLocale sys = QLocale::system();
-  const QString point = sys.decimalPoint();
-  return LogFormat(sys.dateFormat(QLocale::ShortFormat),
-                   RemoveTimeZoneField(sys.timeFormat(QLocale::LongFormat)),
-                   point.isEmpty() ? QChar(u'.') : point.at(0), sys);
+  return ForLocale(QLocale::system());
+}
+
+LogFormat LogFormat::ForLocale(const QLocale& locale) {
+  const QString point = locale.decimalPoint();
+  return LogFormat(locale.dateFormat(QLocale::ShortFormat),
+                   RemoveTimeZoneField(locale.timeFormat(QLocale::LongFormat)),
+                   point.isEmpty() ? QChar(u'.') : point.at(0), locale);
 }
 
 LogFormat LogFormat::Pinned() {

@@ -23,6 +23,8 @@ class LogFormat {
   // From QLocale::system(): its short date and long time formats, the time-zone field of
   // the latter removed together with one neighbouring blank.
   static LogFormat FromSystem();
+  // The same from a given locale, as a computer set to it writes its logs.
+  static LogFormat ForLocale(const QLocale& locale);
   // The formats the tests use: lines read "8/03/2010 2:05:09 PM".
   static LogFormat Pinned();
 
@@ -31,6 +33,7 @@ class LogFormat {
   const QString& ShortDateFormat() const { return short_date_; }
   const QString& LongTimeFormat() const { return long_time_; }
   QChar DecimalSeparator() const { return decimal_; }
+  const QLocale& Names() const { return names_; }
 
   // Date and time of a log line: short date, a blank, long time; at exactly midnight the
   // date alone.

@@ -1,14 +1,13 @@
 #include "monitor/log_writer.h"
 
-#include <QFileInfo>
-
 #include "platform/scheduler.h"
 #include "protocol/protocol.h"
 
 namespace dova {
 
 TLogWriter::TLogWriter(Scheduler& sched, IMessageBoxes& boxes, const LogFormat& format,
-                       const TIncubatorState& state, TTileEventStream& events, LogFiles& files)
+                       const TIncubatorState& state, TTileEventStream& events, LogFiles& files,
+                       SyncQueue& sync)
     : Timer2(sched, 1000, false),
       RetryTimer(sched, kRetryMs, false),
       sched_(sched),
@@ -16,7 +15,8 @@ TLogWriter::TLogWriter(Scheduler& sched, IMessageBoxes& boxes, const LogFormat& 
       format_(format),
       state_(state),
       events_(events),
-      files_(files) {
+      files_(files),
+      sync_(sync) {
   Timer2.SetOnTimer([this] { Timer2Timer(); });
   RetryTimer.SetOnTimer([this] { RetryTimerTimer(); });
 }
@@ -33,25 +33,48 @@ void TLogWriter::Listen() {
 
 void TLogWriter::OnEvent(const TTileEvent& e) {
   switch (e.Kind) {
+    // Changes of state are what a record of a power cut is read for: on the disk at once.
     case TTileEventKind::SetPointAdjusted:
       WriteLog(SideText(e.Side) + QStringLiteral(" Set-Point Adjusted, ") +
-               format_.Number(e.Value, e.Decimals));
+                   format_.Number(e.Value, e.Decimals),
+               true);
       break;
     default: {
       const QString& text = StateEventText(e.Kind);
-      if (!text.isEmpty()) WriteLog(SideText(e.Side) + u' ' + text);
+      if (!text.isEmpty()) WriteLog(SideText(e.Side) + u' ' + text, true);
       break;
     }
   }
 }
 
 bool TLogWriter::TryOpen(bool make_folder) {
-  File = files_.OpenExisting(path_);
-  if (File) return true;
   // A data folder that went away while we ran is made again (one level only).
-  if (make_folder) files_.MakeFolder(QFileInfo(path_).absolutePath());
-  if (files_.CreateIfMissing(path_)) File = files_.OpenExisting(path_);
-  return File != nullptr;
+  File = DurableLog::Open(sched_, sync_, files_, path_, make_folder);
+  if (!File) return false;
+  File->OnStatus = [this](const SyncStatus& status) { OnSyncStatus(status); };
+  if (File->HadDamagedEnd()) {
+    boxes_.DisplayMessage(QStringLiteral("The log file ") + path_ +
+                              QStringLiteral(" ended in a damaged line (the end of an earlier "
+                                             "run was cut off); new lines start on a line of "
+                                             "their own."),
+                          QStringLiteral("Warning"));
+  }
+  return true;
+}
+
+void TLogWriter::OnSyncStatus(const SyncStatus& status) {
+  if (status.Ok) {
+    sync_told_ = false;  // a later refusal is a new trouble, told again
+    return;
+  }
+  ++sync_failures_;
+  if (sync_told_) return;
+  sync_told_ = true;
+  boxes_.DisplayMessage(QStringLiteral("The disk did not take the last lines of ") + path_ +
+                            QStringLiteral(" (") + status.Error +
+                            QStringLiteral("). They are written again from memory and saved "
+                                           "in the next second."),
+                        QStringLiteral("Error"));
 }
 
 void TLogWriter::Open(const QString& path) {
@@ -62,7 +85,7 @@ void TLogWriter::Open(const QString& path) {
     big = File->Position() > kLogSizeWarning;
     // Lines still waiting from before (the folder changed while they waited) come first,
     // with their own time stamps.
-    if (!pending_.empty()) Flush();
+    if (!pending_.empty() && Flush()) File->SyncNow();
   } else {
     boxes_.DisplayMessage(QStringLiteral("File Open Error! Cannot Open: ") + path,
                           QStringLiteral("Error"));
@@ -72,7 +95,7 @@ void TLogWriter::Open(const QString& path) {
   }
   // "Connected" goes in before the size warning: the warning is modal, and the link may
   // end (and write its last line) while it is open.
-  WriteLog(QStringLiteral("Connected"));
+  WriteLog(QStringLiteral("Connected"), true);
   if (big) {
     boxes_.ShowWarning(QStringLiteral("File: ") + path +
                        QStringLiteral(" exceeds 10MB. Consider archiving and deleting"));
@@ -84,20 +107,24 @@ QByteArray TLogWriter::Line(const QString& text) const {
                             QChar(u'\r'));
 }
 
-void TLogWriter::WriteLog(const QString& text) {
+void TLogWriter::WriteLog(const QString& text, bool urgent) {
   if (!wanted_) return;
   QByteArray line = Line(text);
   if (File && !File->StillThere() && !Reopen()) {
     Enqueue(std::move(line));
     return;
   }
-  // Behind lines that still wait, in order.
-  if (!pending_.empty() || !File || !WriteNow(line)) Enqueue(std::move(line));
+  // Behind lines that still wait, in order; they are synced at once when they go in.
+  if (!pending_.empty() || !File || !WriteNow(line)) {
+    Enqueue(std::move(line));
+    return;
+  }
+  if (urgent) File->SyncNow();
 }
 
 bool TLogWriter::WriteNow(const QByteArray& line) {
   try {
-    File->Write(line);
+    File->Append(line);
   } catch (const LogFileExcept& e) {
     ++write_failures_;
     Stopped(QString::fromStdString(e.what()));
@@ -141,6 +168,7 @@ bool TLogWriter::Reopen() {
     pending_.push_front(connected);
     return false;
   }
+  File->SyncNow();
   if (OnReopened) OnReopened();
   return true;
 }
@@ -168,6 +196,7 @@ void TLogWriter::RetryTimerTimer() {
   if (File && !File->StillThere() && !Reopen()) return;
   if (!File && !TryOpen(true)) return;
   if (!Flush()) return;
+  File->SyncNow();
   RetryTimer.SetEnabled(false);
   if (stopped_) {
     stopped_ = false;
@@ -224,7 +253,8 @@ void TLogWriter::Clear() {
 
 void TLogWriter::Forget() {
   if (File && !pending_.empty()) Flush();
-  File.reset();
+  if (File) File->Poll();
+  File.reset();  // its last sync follows on the sync thread
   wanted_ = false;
   RetryTimer.SetEnabled(false);
   stopped_ = false;
@@ -240,7 +270,7 @@ void TLogWriter::Close() {
   Timer2.SetEnabled(false);
   RetryTimer.SetEnabled(false);
   if (wanted_) {
-    WriteLog(QStringLiteral("Disconnected"));
+    WriteLog(QStringLiteral("Disconnected"), true);
     if (File) Flush();
     const std::size_t lost = pending_.size() + dropped_;
     if (lost > 0) {
@@ -253,7 +283,8 @@ void TLogWriter::Close() {
   dropped_ = 0;
   wanted_ = false;
   stopped_ = false;
-  File.reset();
+  if (File) File->Poll();
+  File.reset();  // its last sync follows on the sync thread
 }
 
 }  // namespace dova

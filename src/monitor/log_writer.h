@@ -12,7 +12,9 @@
 #include "monitor/panel_host.h"
 #include "monitor/tile_events.h"
 #include "platform/datetime.h"
+#include "platform/logfile/durable_log.h"
 #include "platform/logfile/log_files.h"
+#include "platform/logfile/sync_queue.h"
 #include "platform/timer.h"
 
 namespace dova {
@@ -29,6 +31,13 @@ class Scheduler;
 // file takes them again; the user is told once when writing stops and once when it goes
 // on. When the file or its folder is removed while open, the folder is made again and a
 // new file started.
+//
+// Lines reach the disk through a DurableLog: every line within a second, and "Connected",
+// "Disconnected" and every change of state at once (queued for the sync thread before the
+// next poll tick). A sync the disk refuses is told once and counted; the lines since the
+// last good sync are written again from memory. A file that ends in a damaged line (a
+// power cut during an earlier run) is told once; the first new line starts on a line of
+// its own.
 class TLogWriter {
  public:
   // Log files over this size draw a warning when they are opened.
@@ -40,7 +49,8 @@ class TLogWriter {
   static constexpr std::uint32_t kRetryMs = 2000;
 
   TLogWriter(Scheduler& sched, IMessageBoxes& boxes, const LogFormat& format,
-             const TIncubatorState& state, TTileEventStream& events, LogFiles& files);
+             const TIncubatorState& state, TTileEventStream& events, LogFiles& files,
+             SyncQueue& sync);
   ~TLogWriter();
   TLogWriter(const TLogWriter&) = delete;
   TLogWriter& operator=(const TLogWriter&) = delete;
@@ -51,8 +61,9 @@ class TLogWriter {
   // Opens (or creates) the file at `path` and writes "Connected". A file that cannot be
   // opened is reported and tried again every kRetryMs while the link lives.
   void Open(const QString& path);
-  // One line with the current time stamp; never throws (see above).
-  void WriteLog(const QString& text);
+  // One line with the current time stamp; never throws (see above). `urgent`: on the disk
+  // before the next poll tick rather than within a second.
+  void WriteLog(const QString& text, bool urgent = false);
   // The first records come two seconds after the incubator told its name.
   void StartRecords();
   bool RecordsRunning() const { return Timer2.Enabled(); }
@@ -75,11 +86,13 @@ class TLogWriter {
   std::uint64_t WriteFailures() const { return write_failures_; }
   std::size_t PendingLines() const { return pending_.size(); }
   std::uint64_t DroppedLines() const { return dropped_total_; }
+  // Syncs the disk refused, for the whole link.
+  std::uint64_t SyncFailures() const { return sync_failures_; }
 
   QString Directory;
   std::uint8_t LogInterval = 0;
   TDateTime NextRecordTime = 0;
-  std::unique_ptr<LogFile> File;
+  std::unique_ptr<DurableLog> File;
   Timer Timer2;
   Timer RetryTimer;
 
@@ -87,6 +100,7 @@ class TLogWriter {
   void OnEvent(const TTileEvent& e);
   QByteArray Line(const QString& text) const;
   bool TryOpen(bool make_folder);
+  void OnSyncStatus(const SyncStatus& status);
   // Writes the waiting lines in order; false when the file stopped taking them.
   bool Flush();
   bool WriteNow(const QByteArray& line);
@@ -101,6 +115,7 @@ class TLogWriter {
   const TIncubatorState& state_;
   TTileEventStream& events_;
   LogFiles& files_;
+  SyncQueue& sync_;
   TTileEventStream::TSubscription subscription_ = 0;
   QString path_;
   // Open was called and the link has not ended: lines are wanted even without a file.
@@ -111,6 +126,8 @@ class TLogWriter {
   bool stopped_ = false;             // the user was told that writing stopped
   std::uint64_t lines_written_ = 0;
   std::uint64_t write_failures_ = 0;
+  std::uint64_t sync_failures_ = 0;
+  bool sync_told_ = false;  // the user was told that the disk refuses syncs
 };
 
 }  // namespace dova

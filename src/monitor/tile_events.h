@@ -40,6 +40,10 @@ enum class TTileEventKind : std::uint8_t {
   RecordDue,
   // The log file could not be opened or written (Text says what).
   LogProblem,
+  // The front panel shows a display field (Side; Text: as the label shows it) or a lamp
+  // (Side; Text: the lamp's code, ' ' off, 'A' amber, 'G' green, 'R' red).
+  DisplayShown,
+  LampShown,
 };
 
 enum class TTileSide : std::uint8_t { None, Left, Right, Gas };

@@ -51,6 +51,14 @@ void TTileView::ShowLamp(TTileSide side, QChar code) {
   }
 }
 
+void TTileView::OnEvent(const TTileEvent& event) {
+  if (event.Kind == TTileEventKind::DisplayShown) {
+    ShowField(event.Side, event.Text);
+  } else if (event.Kind == TTileEventKind::LampShown && !event.Text.isEmpty()) {
+    ShowLamp(event.Side, event.Text.front());
+  }
+}
+
 void TTileView::SetVisible(bool visible) {
   if (Visible == visible) return;
   Visible = visible;

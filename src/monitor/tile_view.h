@@ -61,13 +61,16 @@ class TTileView {
  public:
   using TViewEvent = std::function<void()>;
 
+  // What a temperature label says until the incubator's display is read.
+  static inline const QString kTempDesignText = QStringLiteral("37.0");
+
   QString Hint = QStringLiteral("Click to select DOVA");
   bool Visible = false;
   TColor Color = clTileBlue;
   TLabelState Caption{QStringLiteral("DOVA"), clWhite, clActiveCaption};
-  TLabelState LeftTempDisplay{QStringLiteral("37.0"), clTempSelected, clMaroon};
+  TLabelState LeftTempDisplay{kTempDesignText, clTempSelected, clMaroon};
   TLabelState GasFlowDisplay{QStringLiteral("OFF"), clGasSelected, clGreen};
-  TLabelState RightTempDisplay{QStringLiteral("37.0"), clTempSelected, clMaroon};
+  TLabelState RightTempDisplay{kTempDesignText, clTempSelected, clMaroon};
   TColor LeftTLed = clLampSilver;
   TColor GasLed = clLampSilver;
   TColor RightTLed = clLampSilver;
@@ -80,6 +83,8 @@ class TTileView {
   // leaves the lamp as it is.
   void ShowLamp(TTileSide side, QChar code);
   void SetVisible(bool visible);
+  // Follows the tile's events: the front panel's display fields and lamps.
+  void OnEvent(const TTileEvent& event);
   void ShowSelected();
   void ShowPlain();
 

@@ -19,6 +19,9 @@
 #include "sim/scenario.h"
 #include "sim/simulated_incubators.h"
 #include "version.h"
+#ifdef DOVA_SIM_USBIP
+#include "sim/usbip/usbip_serve.h"
+#endif
 
 namespace {
 
@@ -82,7 +85,10 @@ QString SimHelp() {
           "\n"
           "By default the incubators play a lab day: names and set-points of their own,\n"
           "chambers warming up from room temperature, lids opened for some seconds, purges,\n"
-          "set-points adjusted and now and then an error that clears."),
+          "set-points adjusted and now and then an error that clears.\n"
+          "\n"
+          "With --usbip the incubators are USB bridges on the kernel's virtual USB host\n"
+          "controller instead (see dova300-sim --usbip --help)."),
       SimOptions(),
       QStringLiteral(
           "A script for --scenario, one action a line:\n"
@@ -111,6 +117,11 @@ struct Served {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef DOVA_SIM_USBIP
+  // Bridges on the kernel's virtual USB host controller instead of pseudo-terminals.
+  if (dova::sim::usbip::WantsUsbip(argc, argv))
+    return dova::sim::usbip::RunUsbipSimulator(argc, argv);
+#endif
   SimLine line;
   {
     QStringList arguments;

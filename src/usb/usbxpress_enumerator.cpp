@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <iterator>
 
 namespace dova {
 
@@ -78,7 +79,11 @@ void TUSBXpressEnumerator::Scan() {
   FreeClosedPorts();
   if (!OnNewPort) return;
   const std::uint32_t n = DeviceCount();
-  if (n == 0) return;
+  if (n == 0) {
+    denied_.clear();
+    return;
+  }
+  std::set<QString> seen;
   for (std::uint32_t i = 0; i < n; ++i) {
     QString serial;
     try {
@@ -87,9 +92,15 @@ void TUSBXpressEnumerator::Scan() {
       return;  // try again at the next tick, silently
     }
     if (!serial.startsWith(serial_prefix_, Qt::CaseSensitive)) continue;
+    seen.insert(serial);
     bridge::SiHandle handle = 0;
     // Refused when it is open already: held by one of our tiles or by another program.
-    if (library_.SI_Open(i, &handle) != bridge::SI_SUCCESS) continue;
+    const bridge::SiStatus opened = library_.SI_Open(i, &handle);
+    if (opened == bridge::SI_ACCESS_DENIED && denied_.insert(serial).second && OnAccessDenied) {
+      OnAccessDenied(*this, serial);
+    }
+    if (opened != bridge::SI_SUCCESS) continue;
+    denied_.erase(serial);
     const std::size_t made = ports_.size();
     TUSBXpress* port = nullptr;
     try {
@@ -120,13 +131,23 @@ void TUSBXpressEnumerator::Scan() {
     scan_timer_.SetInterval(search_interval_);
     return;
   }
-  // Devices seen, none opened.
+  // Devices seen, none opened. A device reported as not to be opened that is gone now was
+  // unplugged: plugged in again, it is reported again if still refused.
+  for (auto it = denied_.begin(); it != denied_.end();)
+    it = seen.count(*it) ? std::next(it) : denied_.erase(it);
   if (OnScanDone) {
     OnScanDone(*this);
     SetSearchEnabled(false);
   } else {
     scan_timer_.SetInterval(slow_search_interval_);
   }
+}
+
+QString AccessDeniedLine(const QString& serial, const QString& where) {
+  QString line = QStringLiteral("Permission denied: cannot open USB bridge ") + serial;
+  if (!where.isEmpty()) line += QStringLiteral(" (") + where + u')';
+  return line +
+         QStringLiteral("; install packaging/udev/70-dova300.rules, then unplug and plug in again");
 }
 
 }  // namespace dova

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "platform/bridge/si_library.h"
@@ -47,6 +48,9 @@ class TUSBXpressEnumerator {
   TNotifyHandle OnNewPort;
   // A scan saw devices but opened none; scanning then stops until re-enabled.
   TNotify OnScanDone;
+  // A matching device that the user may not open (no udev rule, or not at the seat). Once
+  // per device while it stays plugged in.
+  std::function<void(TUSBXpressEnumerator& Sender, const QString& Serial)> OnAccessDenied;
 
   // The owner has set the properties: scanning starts (ScanTimer runs Scan every
   // SearchInterval ms while SearchEnabled).
@@ -102,6 +106,12 @@ class TUSBXpressEnumerator {
   // Ports that OnNewPort is being told about (more than one when a handler's modal wait
   // runs another scan).
   std::vector<const TUSBXpress*> reporting_;
+  // Serials reported through OnAccessDenied, forgotten when a full scan no longer sees them.
+  std::set<QString> denied_;
 };
+
+// The one-line report of a bridge the user may not open, with the fix. `where` (the tty or
+// the USB device) may be empty.
+QString AccessDeniedLine(const QString& serial, const QString& where);
 
 }  // namespace dova

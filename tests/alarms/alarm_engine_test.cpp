@@ -342,6 +342,23 @@ TEST(AlarmEngine, AcknowledgementRecordsWhoWhenAndWhyAndFollowsTheStates) {
   EXPECT_EQ(b.engine.UnacknowledgedCount(), 0);
 }
 
+TEST(AlarmEngine, AClockSetBackDoesNotStretchTheDelay) {
+  AlarmBench b;
+  b.LinkUp();
+  b.Send(TTileEventKind::LidOpen, TTileSide::Left);
+  const std::int64_t open = b.sched.ElapsedMs();
+  b.Minutes(1);
+  b.sched.ShiftWallClock(-60 * kOneMinute);  // daylight saving time ends
+  b.Minutes(3);
+  // Not an hour late: at most the second between the engine's last look and the step is lost.
+  const std::int64_t raised = b.FirstAt(T::Raised, K::LidOpen);
+  EXPECT_GE(raised, open + 180000);
+  EXPECT_LE(raised, open + 181000);
+  // Told in the wall clock as it read then.
+  const TDateTime then = b.sched.Now() - (b.sched.ElapsedMs() - raised) / kMsPerDay;
+  EXPECT_NEAR(b.engine.Find(b.serial, {K::LidOpen, S::Left})->Since, then, 1e-9);
+}
+
 TEST(AlarmEngine, ReannouncesEveryFifteenMinutesUntilAcknowledged) {
   AlarmBench b;
   b.LinkUp();

@@ -58,6 +58,9 @@ struct JournalBench : AlarmBench {
 
 TEST(AlarmJournal, LinesAreQuotedTimedAndChained) {
   JournalBench b;
+  // Each line is made durable as soon as it is written, before anything else happens.
+  std::vector<qsizetype> synced_at;
+  b.journal.Sync = [&](LogFile&) { synced_at.push_back(b.Text().size()); };
   b.Start();
   b.LinkUp();
   b.Send(TTileEventKind::LidOpen, TTileSide::Left);
@@ -85,6 +88,8 @@ TEST(AlarmJournal, LinesAreQuotedTimedAndChained) {
   const TJournalCheck check = CheckJournal(b.Text());
   EXPECT_TRUE(check.Intact) << check.Problem.toStdString();
   EXPECT_EQ(check.Entries, 2);
+  EXPECT_EQ(synced_at, (std::vector<qsizetype>{JournalHeader().size() + lines[1].size() + 1,
+                                               b.Text().size()}));
 }
 
 TEST(AlarmJournal, DeviceTextStaysOnItsLine) {
@@ -292,6 +297,32 @@ TEST(AlarmJournal, FaultsKeepTheAlarmsGoingLinesWaitInOrderAndLogTroubleIsRaised
                                                "lid open too long cleared", "log trouble cleared"};
     EXPECT_EQ(order, expected);
   }
+}
+
+TEST(AlarmJournal, ALineWhoseSyncTheDiskRefusedIsWrittenAgainAndReachesTheDisk) {
+  JournalBench b;
+  b.Start();
+  b.LinkUp();
+  b.files.FailSyncs(1);
+  b.Send(TTileEventKind::LidOpen, TTileSide::Left);
+  b.Minutes(3);
+  // The raise was in the file but not on the disk: trouble, raised and (its own line
+  // written, the raise written again and synced) cleared at once.
+  EXPECT_FALSE(b.journal.InTrouble());
+  EXPECT_EQ(b.engine.Find(QString(), {K::LogTrouble, S::None})->State,
+            TAlarmState::ClearedUnacknowledged);
+  const std::optional<QByteArray> on_disk = b.files.DurableContents(kPath);
+  ASSERT_TRUE(on_disk.has_value());
+  EXPECT_EQ(*on_disk, b.Text());
+  const TJournalCheck check = CheckJournal(*on_disk);
+  ASSERT_TRUE(check.Intact) << check.Problem.toStdString();
+  std::vector<std::string> order;
+  for (const auto& e : check.Read) {
+    order.push_back(TransitionText(e.Transition.Transition).toStdString() + " " +
+                    KindText(e.Transition.Key->Kind).toStdString());
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"raised lid open too long", "raised log trouble",
+                                             "cleared log trouble"}));
 }
 
 }  // namespace

@@ -23,7 +23,8 @@ std::string Describe(const TCommandLine& l) {
          "] data=" + (l.DataDir ? l.DataDir->toStdString() : "none") +
          " interval=" + opt(l.LogInterval) + " seed=" + opt(l.Seed) + " scenario='" +
          l.Scenario.toStdString() + "' quiet=" + std::to_string(l.SimulateQuiet) +
-         " metrics=" + (l.Metrics ? l.Metrics->Text().toStdString() : "none") + " error='" +
+         " metrics=" + (l.Metrics ? l.Metrics->Text().toStdString() : "none") + " alarm='" +
+         l.AlarmCommand.toStdString() + "' verify='" + l.VerifyJournal.toStdString() + "' error='" +
          l.Error.toStdString() + "'";
 }
 
@@ -87,6 +88,11 @@ TEST(CommandLineTest, ParsesEveryOption) {
        [](TCommandLine& l) {
          l.Metrics = TMetricsAddress{"::", 80};
        }},
+      {{"--alarm-command", "/usr/bin/page me", "--verify-journal=Alarm Journal.csv"},
+       [](TCommandLine& l) {
+         l.AlarmCommand = "/usr/bin/page me";
+         l.VerifyJournal = "Alarm Journal.csv";
+       }},
       // Given twice, the last one counts; --device adds up.
       {{"--simulate", "2", "--log-interval=3", "--simulate=5", "--log-interval", "1"},
        [](TCommandLine& l) {
@@ -141,6 +147,8 @@ TEST(CommandLineTest, SaysWhatIsWrong) {
       {{"--metrics=::1:80"}, "--metrics takes [ADDRESS:]PORT, a port from 1 to 65535"},
       {{"--device", "=dova300-1"}, "--device takes PATH or PATH=SERIAL"},
       {{"--data-dir="}, "--data-dir takes a folder"},
+      {{"--alarm-command="}, "--alarm-command takes a program"},
+      {{"--verify-journal", ""}, "--verify-journal takes a file"},
       // The first bad option given is named.
       {{"--log-interval", "0", "--simulate", "0"},
        "--log-interval takes whole minutes from 1 to 10"},
@@ -163,7 +171,8 @@ TEST(CommandLineTest, HelpNamesEveryOption) {
   for (const char* option :
        {"--headless", "--simulate <N>", "--simulate-vcp <N>", "--seed <N>", "--scenario <FILE>",
         "--simulate-quiet", "--device <PATH[=SERIAL]>", "--data-dir <DIR>", "--log-interval <MIN>",
-        "--metrics <[ADDR:]PORT>", "--version", "--help"}) {
+        "--metrics <[ADDR:]PORT>", "--alarm-command <PROGRAM>", "--verify-journal <FILE>",
+        "--version", "--help"}) {
     EXPECT_TRUE(
         help.contains(QRegularExpression("\n  (-[hv], )?" + QRegularExpression::escape(option))))
         << option;

@@ -60,6 +60,7 @@ TEST_F(MainFormTest, ClickSelectsAndClickingTheSelectedTileChangesNothing) {
   a->CaptionClick();
   EXPECT_EQ(form->SelectedPanel, a);
   EXPECT_GT(form->TileGraphWindowsCount, tiled);
+  EXPECT_EQ(form->TileGraphWindowsCount, tiled + 1) << "a click stacks the windows once";
   EXPECT_TRUE(a->RightTempGraph->MdiChild());
   EXPECT_FALSE(b->RightTempGraph->MdiChild());
   EXPECT_EQ(b->Caption.Font, clSilver);
@@ -76,11 +77,11 @@ TEST_F(MainFormTest, UnpluggingTilesFreesThemAndMovesTheSelection) {
 
   // An unselected tile: the selection stays, the gap closes at the next tick.
   b.Unplug();
-  ASSERT_TRUE(sched.AdvanceUntil([&] { return form->ClosingPanels.size() == 1; }, 1000));
-  EXPECT_FALSE(form->ClosingPanels.front()->Visible);
+  ASSERT_TRUE(sched.AdvanceUntil([&] { return form->ClosingPanels().size() == 1; }, 1000));
+  EXPECT_FALSE(form->ClosingPanels().front()->Visible);
   EXPECT_EQ(form->SelectedPanel, Listed("C"));
   sched.AdvanceBy(1000);
-  EXPECT_TRUE(form->ClosingPanels.empty());
+  EXPECT_TRUE(form->ClosingPanels().empty());
   EXPECT_EQ(form->Panels().size(), 2u);
   EXPECT_EQ(LogLines(b_log).last().section(", ", 1), "Disconnected");
   EXPECT_EQ(form->PanelRect(*Listed("C")).Left, 1086);
@@ -110,12 +111,12 @@ TEST_F(MainFormTest, ATileWhoseLinkFailsBeforeItIsNamedIsFreedToo) {
   auto config = sim::SimulatedIncubators::DefaultConfig(1, 1);
   sim::Incubator& mute = fleet.Add(config);
   mute.SetSilent(true);
-  ASSERT_TRUE(sched.AdvanceUntil([&] { return form->UnnamedPanels.size() == 1; }, 1000));
-  EXPECT_FALSE(form->UnnamedPanels.front()->Visible);
+  ASSERT_TRUE(sched.AdvanceUntil([&] { return form->UnnamedPanels().size() == 1; }, 1000));
+  EXPECT_FALSE(form->UnnamedPanels().front()->Visible);
   mute.Unplug();
   ASSERT_TRUE(sched.AdvanceUntil([&] { return form->Panels().empty(); }, 2000));
-  EXPECT_TRUE(form->UnnamedPanels.empty());
-  EXPECT_TRUE(form->ClosingPanels.empty());
+  EXPECT_TRUE(form->UnnamedPanels().empty());
+  EXPECT_TRUE(form->ClosingPanels().empty());
 }
 
 TEST_F(MainFormTest, LinkLostWhileTheNewTilesLogWarningIsOpenClosesItInsteadOfListingIt) {
@@ -143,7 +144,7 @@ TEST_F(MainFormTest, LinkLostWhileTheNewTilesLogWarningIsOpenClosesItInsteadOfLi
   EXPECT_EQ(form->SelectedPanel, Listed("A"));
   sched.AdvanceBy(1000);
   EXPECT_EQ(form->Panels().size(), 1u);
-  EXPECT_TRUE(form->ClosingPanels.empty());
+  EXPECT_TRUE(form->ClosingPanels().empty());
   QFile f(big);
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   f.seek(TDovaPanel::kLogSizeWarning + 1);
@@ -343,7 +344,7 @@ TEST_F(MainFormTest, ViewRangeAboutAndExit) {
   const QString a_log = Listed("A")->LogFilePath();
   const QString b_log = Listed("B")->LogFilePath();
   fleet.At(0).Unplug();
-  ASSERT_TRUE(sched.AdvanceUntil([&] { return form->ClosingPanels.size() == 1; }, 1000));
+  ASSERT_TRUE(sched.AdvanceUntil([&] { return form->ClosingPanels().size() == 1; }, 1000));
   int closed = 0;
   form->OnClosed = [&] { ++closed; };
   form->FileExit1Execute();

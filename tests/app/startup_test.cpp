@@ -22,6 +22,7 @@ struct FakeGuard : SingleInstance {
 
 struct RecordingReport : IConverterReport {
   void ShowModal(TVCPtoUSBXConv&) override {}
+  void ShowProblem(TVCPtoUSBXConv&, const QString&) override {}
 };
 
 // A front end that records what the run asks of it; its main window is the logic alone.

@@ -51,7 +51,7 @@ TEST(TtyEndToEndTest, IncubatorOnAPseudoTerminalIsFoundLoggedAndUnplugged) {
   EXPECT_EQ(f.LogLines(log).filter(", Gas Set-Point, 20").size(), 1);
 
   incubator.Unplug();
-  ASSERT_TRUE(run_until([&] { return form.ActivePanels.empty() && form.ClosingPanels.empty(); }));
+  ASSERT_TRUE(run_until([&] { return form.ActivePanels.empty() && form.ClosingPanels().empty(); }));
   EXPECT_TRUE(f.LogLines(log).last().endsWith(", Disconnected"));
   EXPECT_TRUE(f.errors.messages.empty());
 }

@@ -25,7 +25,7 @@ struct Row {
   std::string_view uses;
 };
 // clang-format off
-constexpr std::array<Row, 17> kTable = {{
+constexpr std::array<Row, 20> kTable = {{
   // folder          layer        OS     windows  may include
     {"platform",      "platform",  true,  false,   "platform"},
     {"protocol",      "logic",     false, false,   "platform protocol"},
@@ -43,21 +43,26 @@ constexpr std::array<Row, 17> kTable = {{
     // network and HTTP server modules (no windows).
     {"metrics",       "logic",     false, false,   "platform protocol usb graphs monitor convert"
                                                    " app alarms metrics"},
+    // Stored logs read back into the models the live tiles fill.
+    {"history",       "logic",     false, false,   "platform protocol usb graphs monitor history"},
     {"sim",           "simulator", false, false,   "platform protocol sim"},
     {"ui",            "ui",        false, true,    "platform logic ui"},
     {"ui/graphs",     "ui",        false, true,    "platform logic ui ui/graphs"},
     {"ui/dialogs",    "ui",        false, true,    "platform logic ui ui/dialogs"},
     {"ui/tile",       "ui",        false, true,    "platform logic ui ui/tile ui/graphs"
                                                    " ui/dialogs"},
+    {"ui/history",    "ui",        false, true,    "platform logic ui ui/history ui/graphs"},
+    {"ui/alarms",     "ui",        false, true,    "platform logic ui ui/alarms ui/dialogs"},
     {"ui/mainwindow", "ui",        false, true,    "platform logic ui ui/mainwindow ui/tile"
-                                                   " ui/graphs ui/dialogs"},
+                                                   " ui/graphs ui/dialogs ui/history ui/alarms"},
     {"console",       "front end", false, true,    "platform logic sim console"},
     // main.cpp and any other file right in src/.
     {"",              "main",      false, true,    "*"},
 }};
 // clang-format on
-constexpr std::array<std::string_view, 8> kLogic = {"protocol", "usb", "graphs", "monitor",
-                                                    "convert",  "app", "alarms", "metrics"};
+constexpr std::array<std::string_view, 9> kLogic = {"protocol", "usb",    "graphs",
+                                                    "monitor",  "convert", "app",
+                                                    "alarms",   "metrics", "history"};
 
 std::vector<std::string_view> Split(std::string_view text, char separator) {
   std::vector<std::string_view> parts;

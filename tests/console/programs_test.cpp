@@ -52,6 +52,9 @@ TEST(ProgramsTest, BadCommandLinesEndWithOneLineAndCodeTwo) {
       {{sim, "--quiet=yes"}, "dova300-sim: --quiet takes no value\n"},
       {{sim, "--scenario"}, "dova300-sim: --scenario needs a value\n"},
       {{sim, "--count", "2", "extra"}, "dova300-sim: unexpected argument extra\n"},
+      {{sim, "--usbip", "--ea60", "x"}, "dova300-sim: --ea60 takes a number from 0 to 16\n"},
+      {{sim, "--usbip", "--count", "0"},
+       "dova300-sim: --count and --ea60 together serve at least one incubator\n"},
   };
   for (const auto& [line, error] : cases) {
     const Ran ran = Start(line.first(), line.mid(1));

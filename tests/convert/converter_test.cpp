@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <QString>
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include "console/console_reports.h"
@@ -36,7 +38,9 @@ class ScriptedReport : public IConverterReport {
     if (!use_close_box) dialog.OKButtonClick();
     dialog.FormClose();
   }
+  void ShowProblem(TVCPtoUSBXConv&, const QString& line) override { problems << line; }
   std::vector<Shown> shown;
+  QStringList problems;
   std::int64_t look_ms = 1000;
   bool use_close_box = false;
 
@@ -61,6 +65,10 @@ class ConverterTest : public ::testing::Test {
     return bench_.AddIncubator(sim::SimulatedIncubators::DefaultConfig(number, 1), serial);
   }
   int Conversions() const { return static_cast<int>(report_.shown.size()); }
+  // Serials drawn one after the other, as many as asked for.
+  void CountingSerials() {
+    dialog_->VCPtoUSBX().SetRandomSource([n = 0x100000u]() mutable { return n++; });
+  }
 
   VirtualScheduler s_;
   RecordingErrorReporter errors_;
@@ -349,6 +357,260 @@ TEST_F(ConverterTest, HeadlessWritesOneLinePerConversion) {
   EXPECT_EQ(lines, QStringList{"Converted to USBXpress: USB serial No VCP0001 -> DOVA300-  1A2B3C "
                                "(CP2102)"});
   EXPECT_TRUE(dialog.VCPtoUSBX().SearchEnabled());
+}
+
+constexpr const char* kGivenUp =
+    "Conversion given up: USB serial No VCP0001 on ttyUSB0 failed 3 tries; it is left alone until "
+    "the program starts again";
+
+QString Failed(const QString& reason, int tries) {
+  return QStringLiteral("Conversion failed: USB serial No VCP0001 on ttyUSB0: %1 (try %2 of 3)")
+      .arg(reason)
+      .arg(tries);
+}
+
+TEST_F(ConverterTest, AFailingStepIsReportedOncePerTryAndTheBridgeIsLeftAloneAfterThree) {
+  struct Case {
+    CP210xCall call;
+    QString reason;
+  };
+  const std::vector<Case> cases = {
+      {CP210xCall::Open, "open failed"},
+      {CP210xCall::GetDevicePid, "read product ID failed"},
+      {CP210xCall::GetPartNumber, "read part number failed"},
+      {CP210xCall::SetSelfPower, "set self-powered failed"},
+      {CP210xCall::SetMaxPower, "set maximum power failed"},
+      {CP210xCall::SetSerialNumber, "set serial number failed"},
+      {CP210xCall::SetPid, "set product ID failed"},
+      {CP210xCall::Reset, "reset failed"},
+  };
+  for (const auto& c : cases) {
+    VirtualScheduler s;
+    bridge::SimLibrary usbx;
+    sim::SimulatedVcpBench bench(s, usbx);
+    bench.AddIncubator(sim::SimulatedIncubators::DefaultConfig(1, 1), "VCP0001");
+    // The bridge stalls that request every time.
+    bench.Library().FailNext(c.call, 1000);
+    ScriptedReport report(s);
+    TVCPtoUSBXConv dialog(s, bench.NewComm(), bench.PortMap(), bench.Library(), report);
+    dialog.VCPtoUSBX().SetRandomSource([n = 1u]() mutable { return n++; });
+    s.AdvanceBy(60000);
+    const QString reason = c.reason;
+    EXPECT_EQ(report.problems,
+              (QStringList{Failed(reason, 1), Failed(reason, 2), Failed(reason, 3), kGivenUp}))
+        << reason.toStdString();
+    EXPECT_TRUE(report.shown.empty()) << reason.toStdString();
+    const manufacturing::SimCP210xBridge& bridge = bench.BridgeOf(0);
+    EXPECT_EQ(bridge.ProductId, 0xEA60) << reason.toStdString();
+    EXPECT_EQ(bridge.Resets, 0) << reason.toStdString();
+    // Asked three times, then left alone: nothing more to convert, so the empty listings
+    // count again and stop the converter.
+    EXPECT_EQ(bridge.Tty->OpenCount(), 3) << reason.toStdString();
+    EXPECT_TRUE(dialog.VCPtoUSBX().LeftAlone("VCP0001"));
+    EXPECT_EQ(dialog.DoneCount(), TVCPtoUSBXConv::kDoneLimit) << reason.toStdString();
+    EXPECT_FALSE(dialog.VCPtoUSBX().SearchEnabled()) << reason.toStdString();
+  }
+}
+
+TEST_F(ConverterTest, ABridgeThatTakesTheWritesButKeepsItsIdentityCountsAsFailedTries) {
+  AddIncubator(1, "VCP0001");
+  bench_.BridgeOf(0).KeepsIdentity = true;
+  TVCPtoUSBXConv& dialog = Start();
+  CountingSerials();
+  s_.AdvanceBy(60000);
+  const QString kept = "the bridge kept its identity after reset";
+  EXPECT_EQ(report_.problems,
+            (QStringList{Failed(kept, 1), Failed(kept, 2), Failed(kept, 3), kGivenUp}));
+  EXPECT_EQ(Conversions(), 0);
+  const manufacturing::SimCP210xBridge& bridge = bench_.BridgeOf(0);
+  EXPECT_EQ(bridge.Writes, 3 * 4);
+  EXPECT_EQ(bridge.Resets, 3);
+  EXPECT_EQ(bridge.Serial, "VCP0001");
+  EXPECT_EQ(dialog.DoneCount(), TVCPtoUSBXConv::kDoneLimit);
+  EXPECT_FALSE(dialog.VCPtoUSBX().SearchEnabled());
+}
+
+TEST_F(ConverterTest, ABridgeThatClaimsEachConversionButComesBackUnchangedIsBoundedToo) {
+  AddIncubator(1, "VCP0001");
+  // Every reset says the bridge came back as another device; it never did.
+  bench_.BridgeOf(0).KeepsIdentity = true;
+  bench_.Library().FailNext(CP210xCall::Reset, 1000, manufacturing::CP210x_DEVICE_NOT_FOUND);
+  TVCPtoUSBXConv& dialog = Start();
+  CountingSerials();
+  s_.AdvanceBy(60000);
+  EXPECT_EQ(Conversions(), 3);
+  EXPECT_EQ(report_.problems, QStringList{kGivenUp});
+  EXPECT_EQ(bench_.BridgeOf(0).Tty->OpenCount(), 3);
+  EXPECT_EQ(dialog.DoneCount(), TVCPtoUSBXConv::kDoneLimit);
+}
+
+TEST_F(ConverterTest, FailingToCountTheBridgesIsBoundedToo) {
+  AddIncubator(1, "VCP0001");
+  bench_.Library().FailNext(CP210xCall::GetNumDevices, 1000);
+  TVCPtoUSBXConv& dialog = Start();
+  s_.AdvanceBy(60000);
+  EXPECT_EQ(errors_.messages, std::vector<std::string>(3, "Error Getting Number of Devices"));
+  EXPECT_EQ(report_.problems, QStringList{kGivenUp});
+  EXPECT_EQ(dialog.DoneCount(), TVCPtoUSBXConv::kDoneLimit);
+}
+
+TEST_F(ConverterTest, APartWhoseFieldsCanBeWrittenOnlyOnceIsNeverWritten) {
+  struct Case {
+    std::uint8_t part;
+    const char* name;
+  };
+  const std::vector<Case> cases = {
+      {manufacturing::CP210x_CP2104_VERSION, "CP2104"},
+      {manufacturing::CP210x_CP2105_VERSION, "CP2105"},
+      {manufacturing::CP210x_CP2109_VERSION, "CP2109"},
+      {manufacturing::CP210x_CP2102N_QFN24_VERSION, "CP2102N"},
+      {0x77, "unknown part"},
+  };
+  for (const auto& c : cases) {
+    VirtualScheduler s;
+    bridge::SimLibrary usbx;
+    sim::SimulatedVcpBench bench(s, usbx);
+    bench.AddIncubator(sim::SimulatedIncubators::DefaultConfig(1, 1), "VCP0001");
+    bench.BridgeOf(0).PartNumber = c.part;
+    QStringList lines;
+    ConsoleConverterReport console([&](const QString& line) { lines << line; });
+    TVCPtoUSBXConv dialog(s, bench.NewComm(), bench.PortMap(), bench.Library(), console);
+    s.AdvanceBy(60000);
+    EXPECT_EQ(lines, QStringList{QStringLiteral("Conversion refused: USB serial No VCP0001 on "
+                                                "ttyUSB0 is a %1, whose USB identity is not "
+                                                "rewritable; it is left alone")
+                                     .arg(c.name)});
+    EXPECT_EQ(bench.BridgeOf(0).Writes, 0) << c.name;
+    EXPECT_EQ(bench.BridgeOf(0).Resets, 0) << c.name;
+    EXPECT_EQ(bench.BridgeOf(0).Tty->OpenCount(), 1) << c.name;
+    EXPECT_EQ(dialog.DoneCount(), TVCPtoUSBXConv::kDoneLimit) << c.name;
+  }
+}
+
+TEST_F(ConverterTest, ABridgeTheUserMayNotOpenIsReportedOnceWithTheFixAndWaitedFor) {
+  struct Case {
+    bool tty_denied;
+    const char* line;
+    int probes;
+  };
+  const std::vector<Case> cases = {
+      {true,
+       "Permission denied: cannot open USB bridge VCP0001 (/dev/ttyUSB0); install "
+       "packaging/udev/70-dova300.rules, then unplug and plug in again",
+       0},
+      {false,
+       "Permission denied: cannot open USB bridge VCP0001 (USB device of /dev/ttyUSB0); install "
+       "packaging/udev/70-dova300.rules, then unplug and plug in again",
+       1},
+  };
+  for (const auto& c : cases) {
+    VirtualScheduler s;
+    bridge::SimLibrary usbx;
+    sim::SimulatedVcpBench bench(s, usbx);
+    bench.AddIncubator(sim::SimulatedIncubators::DefaultConfig(1, 1), "VCP0001");
+    bench.BridgeOf(0).TtyAccessDenied = c.tty_denied;
+    bench.BridgeOf(0).AccessDenied = !c.tty_denied;
+    ScriptedReport report(s);
+    TVCPtoUSBXConv dialog(s, bench.NewComm(), bench.PortMap(), bench.Library(), report);
+    s.AdvanceBy(20000);
+    EXPECT_EQ(report.problems, QStringList{c.line});
+    EXPECT_EQ(bench.BridgeOf(0).Tty->OpenCount(), c.probes) << c.line;
+    EXPECT_EQ(bench.BridgeOf(0).Writes, 0);
+    // Not a try, and not "nothing to convert": the converter keeps waiting for the fix.
+    EXPECT_EQ(dialog.VCPtoUSBX().Tries("VCP0001"), 0);
+    EXPECT_EQ(dialog.DoneCount(), 0);
+    EXPECT_TRUE(dialog.VCPtoUSBX().SearchEnabled());
+  }
+}
+
+TEST_F(ConverterTest, AProbedPortIsNotOpenedAgainBeforeItsPauseAfterClosing) {
+  auto silent = bench_.AddForeignDevice();
+  Start();
+  // Listing at 100, probe at 150, closed at 200; the next listing waits out the pause.
+  s_.AdvanceBy(200);
+  ASSERT_EQ(silent->Tty->OpenCount(), 1);
+  ASSERT_FALSE(silent->Tty->IsOpen());
+  s_.AdvanceBy(TVCPDovaToUSBX::kClosePause + TVCPDovaToUSBX::kProbeInterval - 1);
+  EXPECT_EQ(silent->Tty->OpenCount(), 1);
+  s_.AdvanceBy(1);
+  EXPECT_EQ(silent->Tty->OpenCount(), 2);
+}
+
+// A worker that holds its job until the test runs it.
+class SteppedWorker : public TConverterWorker {
+ public:
+  void Start(std::function<void()> job) override {
+    ++started;
+    job_ = std::move(job);
+  }
+  bool Done() override { return !job_; }
+  void RunJob() {
+    auto job = std::move(job_);
+    job_ = nullptr;
+    job();
+  }
+  int started = 0;
+
+ private:
+  std::function<void()> job_;
+};
+
+TEST_F(ConverterTest, TheReprogrammingRunsOnTheWorkerAndItsOutcomeIsTakenUpInOrder) {
+  AddIncubator(1);
+  auto worker = std::make_unique<SteppedWorker>();
+  SteppedWorker& stepped = *worker;
+  TVCPtoUSBXConv dialog(s_, bench_.NewComm(), bench_.PortMap(), bench_.Library(), report_,
+                        std::move(worker));
+  dialog.VCPtoUSBX().SetRandomSource([] { return 0x1A2B3Cu; });
+  // A timer of something else on the same thread: it keeps its cadence meanwhile.
+  int other_ticks = 0;
+  Timer other(s_, 20, true);
+  other.SetOnTimer([&] { ++other_ticks; });
+
+  s_.AdvanceBy(700);  // the conversion tick: the job is handed over, nothing is written yet
+  ASSERT_EQ(stepped.started, 1);
+  EXPECT_TRUE(dialog.VCPtoUSBX().Converting());
+  EXPECT_EQ(bench_.BridgeOf(0).Writes, 0);
+  s_.AdvanceBy(5000);  // a reset that takes five seconds
+  EXPECT_EQ(other_ticks, 5700 / 20);
+  EXPECT_EQ(stepped.started, 1);  // no second job, no new listing
+  EXPECT_EQ(bench_.BridgeOf(0).Tty->OpenCount(), 1);
+  EXPECT_EQ(Conversions(), 0);
+
+  stepped.RunJob();
+  EXPECT_EQ(bench_.BridgeOf(0).ProductId, 0xEA61);
+  EXPECT_EQ(Conversions(), 0);  // the outcome waits for the converter's own tick
+  s_.AdvanceBy(TVCPDovaToUSBX::kWorkPollInterval);
+  ASSERT_EQ(Conversions(), 1);
+  EXPECT_EQ(report_.shown[0].usbx, "DOVA300-  1A2B3C");
+  EXPECT_EQ(report_.shown[0].at_ms, 5700 + TVCPDovaToUSBX::kWorkPollInterval);
+  EXPECT_FALSE(dialog.VCPtoUSBX().Converting());
+  EXPECT_EQ(dialog.VCPtoUSBX().Phase(), Phase::ListPhase);
+}
+
+TEST(ConverterWorkerTest, TheThreadWorkerRunsTheJobOnAnotherThreadAndTellsWhenItHasEnded) {
+  TThreadWorker worker;
+  EXPECT_TRUE(worker.Done());
+  std::atomic<bool> release{false};
+  std::thread::id ran_on;
+  int value = 0;
+  worker.Start([&] {
+    while (!release.load())
+      std::this_thread::yield();
+    ran_on = std::this_thread::get_id();
+    value = 42;
+  });
+  EXPECT_FALSE(worker.Done());
+  release = true;
+  while (!worker.Done())
+    std::this_thread::yield();
+  EXPECT_EQ(value, 42);
+  EXPECT_NE(ran_on, std::this_thread::get_id());
+  // A second job after the first.
+  worker.Start([&] { value = 7; });
+  while (!worker.Done())
+    std::this_thread::yield();
+  EXPECT_EQ(value, 7);
 }
 
 }  // namespace

@@ -55,6 +55,7 @@ struct MetricsModelTest : ::testing::Test, MainFormFixture {
     lines << one("dova300_log_write_failures_total", Num(double(p.Log().WriteFailures())));
     lines << one("dova300_log_lines_pending", "0");
     lines << one("dova300_log_lines_dropped_total", "0");
+    lines << one("dova300_log_sync_failures_total", "0");
     return lines;
   }
 };
@@ -286,10 +287,13 @@ TEST_F(MetricsModelTest, LinesOfALogThatCannotBeOpenedCountAsFailures) {
       lines.contains(QString("dova300_log_lines_written_total{serial=\"%1\"} 0").arg(p->Serial)));
 }
 
-TEST_F(MetricsModelTest, ChainsTheHandlerItFindsAndUnhooksWhenItGoes) {
+TEST_F(MetricsModelTest, ListensBesideOtherSubscribersAndUnhooksWhenItGoes) {
   Create();
   std::vector<TMainForm::TPanelChange> seen;
-  form->OnPanelChange = [&](const TDovaPanel&, TMainForm::TPanelChange c) { seen.push_back(c); };
+  TScopedSubscription subscription(form->PanelChanges(),
+                                   [&](TMainForm::TPanelChange c, const TDovaPanel* p) {
+                                     if (p) seen.push_back(c);
+                                   });
   auto model = std::make_unique<TMetricsModel>(*form, "1.22");
   Plug("A");
   EXPECT_EQ(seen.front(), TMainForm::TPanelChange::Created);
@@ -310,7 +314,7 @@ TEST_F(MetricsModelTest, ChainsTheHandlerItFindsAndUnhooksWhenItGoes) {
   fleet.At(0).Unplug();
   ASSERT_TRUE(sched.AdvanceUntil([&] { return form->Panels().size() == 1; }, 5000));
   EXPECT_NE(std::find(seen.begin(), seen.end(), TMainForm::TPanelChange::Freed), seen.end())
-      << "the handler found first still hears every change";
+      << "the subscriber before the model still hears every change";
   EXPECT_TRUE(errors.messages.empty());
 }
 

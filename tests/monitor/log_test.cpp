@@ -63,6 +63,9 @@ TEST_F(PanelTest, OnlyFilesOverTenMegabytesDrawTheWarning) {
       QFile f(path);
       ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
       ASSERT_TRUE(f.resize(size));
+      // Whole lines: the file ends with a line end (a NUL end would be a damaged one).
+      ASSERT_TRUE(f.seek(size - 1));
+      ASSERT_EQ(f.write("\r"), 1);
     }
     panel = NewPanel();
     Attach();

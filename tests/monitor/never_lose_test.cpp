@@ -12,13 +12,18 @@ namespace {
 class NeverLoseTest : public PanelTest {
  protected:
   NeverLoseTest() {
-    panel = std::make_unique<TDovaPanel>(TPanelContext{sched, boxes, format, &mem});
+    panel = std::make_unique<TDovaPanel>(TPanelContext{sched, boxes, format, &mem, &syncs});
     mem.AddFolder(QStringLiteral("/data"));
     host.on_add = [this](TDovaPanel& p) {
       p.SetDirectory(QStringLiteral("/data"));
       p.SetLogInterval(1);
       p.Select();
     };
+  }
+  // The tile's last syncs run while the files are still there.
+  ~NeverLoseTest() override {
+    panel.reset();
+    syncs.RunAll();
   }
   QString Path() const { return QStringLiteral("/data/Lab1 1234.csv"); }
   // The file's lines as written, each whole (ending in CR), without their time stamps.
@@ -36,6 +41,25 @@ class NeverLoseTest : public PanelTest {
                                    .split(u'\r', Qt::SkipEmptyParts))
       out << line.section(QStringLiteral(", "), 0, 0);
     return out;
+  }
+
+  // What a power cut would leave of the log.
+  QByteArray OnDisk() const { return mem.DurableContents(Path()).value_or("<missing>"); }
+  QByteArray Written() const { return mem.Contents(Path()).value_or("<missing>"); }
+  bool Logged(const QString& text) const { return Lines(Path()).contains(text); }
+  // A few quick rounds of the sync thread: the lines written so far are on the disk, their
+  // outcome taken in.
+  void SettleSyncs() {
+    for (int round = 0; round < 3; ++round) {
+      syncs.RunAll();
+      sched.AdvanceBy(DurableLog::kMaxUnsyncedMs);
+    }
+    syncs.RunAll();
+  }
+  int MessagesWith(const char* text) const {
+    return static_cast<int>(
+        std::count_if(boxes.messages.begin(), boxes.messages.end(),
+                      [&](const auto& m) { return m.first.contains(QString::fromUtf8(text)); }));
   }
 
   MemoryLogFiles mem;
@@ -124,6 +148,116 @@ TEST_F(NeverLoseTest, AFileThatCannotBeOpenedIsTriedAgainAndGetsEveryLine) {
   EXPECT_EQ(lines.first(), QStringLiteral("Connected"));
   EXPECT_TRUE(lines.contains(QStringLiteral("Gas Flow On")));
   EXPECT_TRUE(lines.contains(QStringLiteral("Left Temperature, 37")));
+}
+
+// ---------------------------------------------------------------- on the disk
+
+TEST_F(NeverLoseTest, ANewLogFileAndItsFolderReachTheDisk) {
+  Connect();
+  EXPECT_EQ(mem.DurableContents(Path()), std::nullopt) << "nothing synced yet";
+  SettleSyncs();
+  EXPECT_GE(mem.FolderSyncs(QStringLiteral("/data")), 1);
+  EXPECT_EQ(OnDisk(), Written());
+  EXPECT_TRUE(OnDisk().contains(", Connected\r"));
+}
+
+TEST_F(NeverLoseTest, ChangesOfStateAreQueuedAtOnceRecordsWithinASecond) {
+  Connect();
+  SettleSyncs();
+  // A change of state: its sync is queued by the tick that wrote it.
+  device.values["DISP"] = "LID OFF  20  G G";
+  ASSERT_TRUE(sched.AdvanceUntil([&] { return Logged(QStringLiteral("Left Lid Open")); }, 1000));
+  EXPECT_EQ(syncs.Waiting(), 1u);
+  syncs.RunAll();
+  EXPECT_TRUE(OnDisk().contains(", Left Lid Open\r"));
+  sched.AdvanceBy(DurableLog::kMaxUnsyncedMs);
+  // A record block waits for the next round, a second later.
+  const int blocks = static_cast<int>(Lines(Path()).count(QStringLiteral("Gas Set-Point, 20")));
+  ASSERT_TRUE(sched.AdvanceUntil(
+      [&] { return Lines(Path()).count(QStringLiteral("Gas Set-Point, 20")) > blocks; }, 61000));
+  EXPECT_EQ(syncs.Waiting(), 0u);
+  sched.AdvanceBy(DurableLog::kMaxUnsyncedMs);
+  EXPECT_EQ(syncs.Waiting(), 1u);
+  syncs.RunAll();
+  EXPECT_EQ(OnDisk(), Written());
+  // The last line of the link too, before the tile is gone.
+  panel->Disconnect();
+  EXPECT_EQ(syncs.Waiting(), 1u);
+  syncs.RunAll();
+  EXPECT_TRUE(OnDisk().endsWith(", Disconnected\r"));
+}
+
+TEST_F(NeverLoseTest, ARefusedSyncIsToldOnceCountedAndItsLinesWrittenAgain) {
+  Connect();
+  SettleSyncs();
+  mem.FailSyncs(2);
+  device.values["DISP"] = "LID OFF  20  G G";
+  ASSERT_TRUE(sched.AdvanceUntil([&] { return Logged(QStringLiteral("Left Lid Open")); }, 1000));
+  syncs.RunAll();  // refused
+  sched.AdvanceBy(DurableLog::kMaxUnsyncedMs);
+  syncs.RunAll();  // refused again
+  EXPECT_FALSE(OnDisk().contains(", Left Lid Open\r"));
+  SettleSyncs();
+  EXPECT_EQ(panel->Log().SyncFailures(), 2u);
+  EXPECT_EQ(MessagesWith("The disk did not take the last lines of"), 1);
+  EXPECT_EQ(OnDisk(), Written());
+  EXPECT_EQ(Lines(Path()).count(QStringLiteral("Left Lid Open")), 1) << "written over itself";
+  // A new trouble after a good sync is told again.
+  mem.FailSyncs(1);
+  device.values["DISP"] = "37.0OFF  20  G G";
+  ASSERT_TRUE(sched.AdvanceUntil([&] { return Logged(QStringLiteral("Left Lid Closed")); }, 1000));
+  SettleSyncs();
+  EXPECT_EQ(MessagesWith("The disk did not take the last lines of"), 2);
+  EXPECT_EQ(OnDisk(), Written());
+}
+
+TEST_F(NeverLoseTest, ADamagedEndIsToldOnceAndTheFirstLineStartsFresh) {
+  const QByteArray old = "8/03/2010 2:05:09 PM, Connected\r8/03/2010 2:05:10 PM, Left Tem";
+  mem.Put(Path(), old);
+  Connect();
+  const QByteArray bytes = Written();
+  ASSERT_TRUE(bytes.startsWith(old)) << "the old bytes stay as they are";
+  const QList<QByteArray> added = bytes.mid(old.size()).split('\r');
+  ASSERT_GE(added.size(), 3);
+  EXPECT_EQ(added[0], QByteArray()) << "a line end of its own first";
+  EXPECT_TRUE(added[1].endsWith(", Connected")) << added[1].toStdString();
+  EXPECT_EQ(MessagesWith("ended in a damaged line"), 1);
+  // Opened again (the same folder chosen again): the end is whole now, nothing to tell.
+  panel->SetDirectory(QStringLiteral("/data"));
+  EXPECT_EQ(MessagesWith("ended in a damaged line"), 1);
+}
+
+// A disk that takes minutes for a sync: the tile polls on, writes every line in order, and
+// the lines reach the disk in that order when it is done.
+TEST_F(NeverLoseTest, ASlowDiskNeverHoldsUpThePollOrTheOrderOfLines) {
+  Connect();
+  SettleSyncs();
+  const auto polls = [&](std::int64_t from) {
+    return std::count_if(device.commands.begin(), device.commands.end(),
+                         [&](const auto& c) { return c.first >= from; });
+  };
+  // Five minutes of lid changes, no sync finished meanwhile.
+  const std::int64_t start = sched.ElapsedMs();
+  for (int i = 0; i < 30; ++i) {
+    device.values["DISP"] = i % 2 == 0 ? "LID OFF  20  G G" : "37.0OFF  20  G G";
+    sched.AdvanceBy(10000);
+    EXPECT_LE(syncs.Waiting(), 1u) << "syncs asked meanwhile merge into the one that waits";
+  }
+  const auto held = polls(start);
+  // The same five minutes with a quick disk.
+  const std::int64_t again = sched.ElapsedMs();
+  for (int i = 0; i < 30; ++i) {
+    sched.AdvanceBy(10000);
+    syncs.RunAll();
+  }
+  EXPECT_EQ(held, polls(again)) << "the poll went on at its pace";
+  SettleSyncs();
+  EXPECT_EQ(OnDisk(), Written());
+  const QStringList lids = Lines(Path()).filter(QStringLiteral("Left Lid"));
+  ASSERT_EQ(lids.size(), 1 + 30) << "the state block's line and every change";
+  for (int i = 0; i < 30; ++i)
+    EXPECT_EQ(lids[i + 1],
+              i % 2 == 0 ? QStringLiteral("Left Lid Open") : QStringLiteral("Left Lid Closed"));
 }
 
 TEST(LogFileNameTest, LongNamesAreCutToFitWithTheSerialWhole) {

@@ -23,6 +23,7 @@
 #include "platform/bridge/sim/sim_library.h"
 #include "platform/error_reporter.h"
 #include "platform/logfile/log_files.h"
+#include "platform/logfile/sync_queue.h"
 #include "platform/virtual_scheduler.h"
 #include "usb/usbxpress.h"
 
@@ -148,6 +149,7 @@ class FaultyLogFiles : public LogFiles {
     return SystemLogFiles().CreateIfMissing(path);
   }
   bool MakeFolder(const QString& path) override { return SystemLogFiles().MakeFolder(path); }
+  bool SyncFolder(const QString& path) override { return SystemLogFiles().SyncFolder(path); }
 
  private:
   class File : public LogFile {
@@ -163,7 +165,13 @@ class FaultyLogFiles : public LogFiles {
       }
       real_->Write(bytes);
     }
+    void WriteAt(std::int64_t offset, const QByteArray& bytes) override {
+      real_->WriteAt(offset, bytes);
+    }
     void Clear() override { real_->Clear(); }
+    void Sync() override { real_->Sync(); }
+    QByteArray Tail(int max) const override { return real_->Tail(max); }
+    void Unlock() override { real_->Unlock(); }
     bool StillThere() const override { return real_->StillThere(); }
 
    private:
@@ -193,7 +201,7 @@ class PanelTest : public ::testing::Test {
     return std::make_unique<TUSBXpress>(sched, library, handle, 13, 0, 57600, 20);
   }
   std::unique_ptr<TDovaPanel> NewPanel() {
-    return std::make_unique<TDovaPanel>(TPanelContext{sched, boxes, format, &files});
+    return std::make_unique<TDovaPanel>(TPanelContext{sched, boxes, format, &files, &syncs});
   }
 
   void Attach() { panel->Attach(host, *port); }
@@ -228,6 +236,9 @@ class PanelTest : public ::testing::Test {
   LogFormat format = LogFormat::Pinned();
   FaultyLogFiles files;
   QTemporaryDir dir;
+  // The sync thread, step by step (the tests that look at syncs run it). The last syncs of
+  // the tile's files run when it goes, before the folder does.
+  SyncQueue syncs{SyncQueue::Mode::Manual};
   std::unique_ptr<TUSBXpress> port;
   std::unique_ptr<TDovaPanel> panel;
 };

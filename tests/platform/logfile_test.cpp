@@ -12,9 +12,13 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "platform/logfile/durable_log.h"
 #include "platform/logfile/log_files.h"
 #include "platform/logfile/sim/memory_log_files.h"
+#include "platform/logfile/sync_queue.h"
+#include "platform/virtual_scheduler.h"
 
 namespace dova {
 namespace {
@@ -197,6 +201,64 @@ TEST_P(LogFilesTest, MakeFolderMakesOneLevel) {
   EXPECT_TRUE(files.MakeFolder(folder));
   EXPECT_TRUE(files.CreateIfMissing(folder + "/a.csv"));
   EXPECT_NE(files.OpenExisting(folder + "/a.csv"), nullptr);
+}
+
+TEST_P(LogFilesTest, WritingAgainReadingTheEndSyncingAndLettingGo) {
+  const QString path = Path("e.csv");
+  bench->Put(path, "one\rtwo\r");
+  auto file = files.OpenExisting(path);
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->Tail(3), QByteArray("wo\r"));
+  EXPECT_EQ(file->Tail(100), QByteArray("one\rtwo\r"));
+  file->WriteAt(4, "TWO\r");  // over itself, the position stays
+  EXPECT_EQ(file->Position(), 8);
+  file->Write("three\r");
+  EXPECT_EQ(bench->Contents(path), QByteArray("one\rTWO\rthree\r"));
+  EXPECT_NO_THROW(file->Sync());
+  EXPECT_TRUE(files.SyncFolder(bench->Folder()));
+  EXPECT_FALSE(files.SyncFolder(Path("no such folder")));
+  // Let go before the last sync: the next writer need not wait for the disk.
+  file->Unlock();
+  auto next = files.OpenExisting(path);
+  ASSERT_NE(next, nullptr);
+  EXPECT_NO_THROW(file->Sync());
+  file.reset();
+  EXPECT_EQ(files.OpenExisting(path), nullptr) << "the next writer still holds it";
+}
+
+// A file cut off at a power cut: its end is never touched, the first new line starts on a
+// line of its own, and the log says so once.
+TEST_P(LogFilesTest, ADamagedEndIsLeftAloneAndTheFirstLineStartsFresh) {
+  const struct {
+    const char* what;
+    QByteArray old;
+    bool damaged;
+  } cases[] = {
+      {"empty", QByteArray(), false},
+      {"clean end", "8/03/2010, Connected\r", false},
+      {"line feed end", "a line\n", false},
+      {"torn last line", "8/03/2010, Connected\r10 De", true},
+      {"NUL tail", QByteArray("8/03/2010, Connected\r") + QByteArray(38, '\0'), true},
+      {"nothing but NULs", QByteArray(332, '\0'), true},
+  };
+  VirtualScheduler sched;
+  SyncQueue queue(SyncQueue::Mode::Manual);
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(EndIsDamaged(c.old), c.damaged);
+    const QString path = Path("damaged") + QString::number(++n) + ".csv";
+    bench->Put(path, c.old);
+    auto file = files.OpenExisting(path);
+    ASSERT_NE(file, nullptr);
+    DurableLog log(sched, queue, files, std::move(file));
+    EXPECT_EQ(log.HadDamagedEnd(), c.damaged);
+    log.Append("first\r");
+    log.Append("second\r");
+    const QByteArray fresh = c.damaged ? QByteArray("\r") : QByteArray();
+    EXPECT_EQ(bench->Contents(path), c.old + fresh + "first\rsecond\r");
+  }
+  queue.RunAll();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -415,6 +477,252 @@ TEST(MemoryLogFilesLifetime, OpenFilesOutliveTheStore) {
   ASSERT_NE(file, nullptr);
   file->Write("y");
   EXPECT_EQ(file->Position(), 2);
+}
+
+// ---------------------------------------------------------------- durable writing
+
+// A durable log over files in memory, on virtual time, with the sync thread run by hand.
+struct DurableLogTest : ::testing::Test {
+  VirtualScheduler sched;
+  MemoryLogFiles files;
+  SyncQueue queue{SyncQueue::Mode::Manual};
+  const QString folder = QStringLiteral("/data");
+  const QString path = QStringLiteral("/data/Lab1 1234.csv");
+  std::vector<SyncStatus> told;
+
+  DurableLogTest() { files.AddFolder(folder); }
+  ~DurableLogTest() override { queue.RunAll(); }
+  std::unique_ptr<DurableLog> Open(QStringList folders = {}) {
+    auto file = files.OpenExisting(path);
+    EXPECT_NE(file, nullptr);
+    auto log = std::make_unique<DurableLog>(sched, queue, files, std::move(file), folders);
+    log->OnStatus = [this](const SyncStatus& s) { told.push_back(s); };
+    return log;
+  }
+  QByteArray Contents() const { return files.Contents(path).value_or("<missing>"); }
+  QByteArray OnDisk() const { return files.DurableContents(path).value_or("<missing>"); }
+};
+
+TEST_F(DurableLogTest, EveryLineIsOnTheDiskWithinASecondInOneSyncPerRound) {
+  files.Put(path, "old\r");
+  auto log = Open();
+  log->Append("a\r");
+  sched.AdvanceBy(500);
+  log->Append("b\r");
+  EXPECT_EQ(queue.Waiting(), 0u) << "nothing before the second is up";
+  sched.AdvanceBy(499);
+  EXPECT_EQ(queue.Waiting(), 0u);
+  sched.AdvanceBy(1);  // one second after the first line
+  ASSERT_EQ(queue.Waiting(), 1u);
+  EXPECT_EQ(OnDisk(), QByteArray("old\r"));
+  EXPECT_EQ(log->UnsyncedLines(), 2u) << "kept until their sync succeeded";
+  queue.RunAll();
+  EXPECT_EQ(OnDisk(), QByteArray("old\ra\rb\r"));
+  EXPECT_EQ(log->UnsyncedLines(), 0u);
+  EXPECT_EQ(files.Syncs(), 1);
+  // Quiet: no more rounds, no syncs.
+  sched.AdvanceBy(10000);
+  EXPECT_EQ(queue.Waiting(), 0u);
+  EXPECT_EQ(files.Syncs(), 1);
+  EXPECT_TRUE(told.empty());
+}
+
+TEST_F(DurableLogTest, SyncNowQueuesOneSyncAtOnceForEverythingWritten) {
+  files.Put(path, QByteArray());
+  auto log = Open();
+  log->Append("Connected\r");
+  log->SyncNow();
+  log->Append("Left Chamber On\r");
+  log->SyncNow();  // merged with the one that waits
+  EXPECT_EQ(queue.Waiting(), 1u);
+  queue.RunAll();
+  EXPECT_EQ(OnDisk(), QByteArray("Connected\rLeft Chamber On\r"));
+  EXPECT_EQ(files.Syncs(), 1);
+  log->SyncNow();  // nothing new: nothing to do
+  EXPECT_EQ(queue.Waiting(), 0u);
+}
+
+TEST_F(DurableLogTest, ANewFileIsFollowedByASyncOfItsFolder) {
+  ASSERT_TRUE(files.CreateIfMissing(path));
+  auto log = Open({folder});
+  log->Append("Connected\r");
+  log->SyncNow();
+  EXPECT_EQ(files.DurableContents(path), std::nullopt) << "its name is not on the disk yet";
+  queue.RunAll();
+  EXPECT_EQ(files.FolderSyncs(folder), 1);
+  EXPECT_EQ(OnDisk(), QByteArray("Connected\r"));
+  // Once is enough.
+  log->Append("x\r");
+  log->SyncNow();
+  queue.RunAll();
+  EXPECT_EQ(files.FolderSyncs(folder), 1);
+}
+
+TEST_F(DurableLogTest, AFolderSyncThatFailsIsToldAndTriedAgainInTheNextRound) {
+  ASSERT_TRUE(files.CreateIfMissing(path));
+  auto log = Open({folder});
+  files.FailFolderSyncs(1);
+  log->Append("Connected\r");
+  log->SyncNow();
+  queue.RunAll();
+  sched.AdvanceBy(DurableLog::kMaxUnsyncedMs);
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_FALSE(told[0].Ok);
+  EXPECT_TRUE(told[0].Error.contains(folder)) << told[0].Error.toStdString();
+  queue.RunAll();
+  sched.AdvanceBy(DurableLog::kMaxUnsyncedMs);
+  EXPECT_EQ(files.FolderSyncs(folder), 1);
+  EXPECT_EQ(OnDisk(), QByteArray("Connected\r"));
+  ASSERT_EQ(told.size(), 2u);
+  EXPECT_TRUE(told[1].Ok);
+}
+
+// The disk refused a sync: what it was to carry is gone there (the memory files drop it as
+// the kernel does), so asking for another sync would prove nothing. The lines are written
+// again from memory first.
+TEST_F(DurableLogTest, AFailedSyncWritesTheLinesAgainFromMemory) {
+  files.Put(path, QByteArray());
+  auto log = Open();
+  log->Append("a\r");
+  log->SyncNow();
+  queue.RunAll();
+  log->Append("b\r");
+  log->Append("c\r");
+  files.FailSyncs(1);
+  log->SyncNow();
+  queue.RunAll();
+  EXPECT_EQ(OnDisk(), QByteArray("a\r"));
+  EXPECT_EQ(log->UnsyncedLines(), 2u);
+  EXPECT_EQ(log->SyncFailures(), 1u);
+  EXPECT_EQ(Contents(), QByteArray("a\rb\rc\r")) << "written over themselves, not twice";
+  log->Poll();
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_FALSE(told[0].Ok);
+  EXPECT_EQ(told[0].Rewritten, 2u);
+  EXPECT_FALSE(told[0].Error.isEmpty());
+  // The next round, within a second, carries them.
+  log->Append("d\r");
+  sched.AdvanceBy(DurableLog::kMaxUnsyncedMs);
+  queue.RunAll();
+  EXPECT_EQ(OnDisk(), QByteArray("a\rb\rc\rd\r"));
+  EXPECT_EQ(log->UnsyncedLines(), 0u);
+  sched.AdvanceBy(DurableLog::kMaxUnsyncedMs);
+  ASSERT_EQ(told.size(), 2u);
+  EXPECT_TRUE(told[1].Ok) << "told that it works again";
+}
+
+TEST_F(DurableLogTest, WhatAFailedSyncDropsStaysLostWithoutWritingAgain) {
+  // The fault the rewriting guards against, shown on the memory files alone.
+  files.Put(path, QByteArray());
+  auto file = files.OpenExisting(path);
+  ASSERT_NE(file, nullptr);
+  file->Write("a\rb\r");
+  files.FailSyncs(1);
+  EXPECT_THROW(file->Sync(), LogFileExcept);
+  EXPECT_NO_THROW(file->Sync());  // "succeeds"
+  EXPECT_EQ(files.DurableContents(path), QByteArray(4, '\0')) << "the size reached the disk";
+  file->WriteAt(0, "a\rb\r");
+  file->Sync();
+  EXPECT_EQ(files.DurableContents(path), QByteArray("a\rb\r"));
+}
+
+// A slow disk: lines written while a sync runs are not counted as synced by it, every line
+// keeps its place, and the writer never waits for the disk.
+TEST_F(DurableLogTest, UnderASlowDiskLinesKeepTheirOrderAndNoneIsReleasedEarly) {
+  files.Put(path, QByteArray());
+  auto log = Open();
+  int n = 0;
+  const auto line = [&] { return "line " + QByteArray::number(++n) + "\r"; };
+  // While the disk works, the program writes on.
+  files.SetSyncHook([&] { log->Append(line()); });
+  QByteArray expected;
+  for (int tick = 0; tick < 50; ++tick) {  // five seconds, no sync done meanwhile
+    const QByteArray l = line();
+    expected += l;
+    log->Append(l);
+    if (tick % 7 == 0) log->SyncNow();
+    sched.AdvanceBy(100);
+  }
+  EXPECT_EQ(queue.Waiting(), 1u) << "one sync waits, the others merged into it";
+  EXPECT_EQ(Contents(), expected);
+  queue.RunNext();  // the disk takes the 50 lines; line 51 comes during the sync
+  EXPECT_EQ(log->UnsyncedLines(), 1u);
+  EXPECT_EQ(OnDisk(), expected);
+  files.SetSyncHook(nullptr);
+  sched.AdvanceBy(DurableLog::kMaxUnsyncedMs);
+  queue.RunAll();
+  expected += "line 51\r";
+  EXPECT_EQ(OnDisk(), expected);
+  EXPECT_EQ(Contents(), expected);
+  EXPECT_EQ(log->UnsyncedLines(), 0u);
+}
+
+TEST_F(DurableLogTest, ClosingLetsGoOfTheFileAtOnceAndTheLastSyncFollows) {
+  files.Put(path, QByteArray());
+  auto log = Open();
+  log->Append("Disconnected\r");
+  files.FailSyncs(1);  // even the last sync may fail: written again, synced once more
+  log.reset();
+  EXPECT_FALSE(files.IsOpen(path)) << "the next link may open it before the disk is done";
+  EXPECT_EQ(queue.Waiting(), 1u);
+  queue.RunAll();
+  EXPECT_EQ(OnDisk(), QByteArray("Disconnected\r"));
+  EXPECT_EQ(files.OpenCount(), 0) << "closed after its last sync";
+}
+
+TEST_F(DurableLogTest, ClearingForgetsTheLinesNotYetSynced) {
+  files.Put(path, QByteArray());
+  auto log = Open();
+  log->Append("old\r");
+  log->Clear();
+  log->Append("new\r");
+  files.FailSyncs(1);
+  log->SyncNow();
+  queue.RunAll();  // fails; only "new" is written again
+  EXPECT_EQ(Contents(), QByteArray("new\r"));
+  sched.AdvanceBy(DurableLog::kMaxUnsyncedMs);
+  queue.RunAll();
+  EXPECT_EQ(OnDisk(), QByteArray("new\r"));
+}
+
+TEST_F(DurableLogTest, WithSyncingOffNothingIsKeptOrSynced) {
+  SyncQueue off(SyncQueue::Mode::Manual, false);
+  ASSERT_TRUE(files.CreateIfMissing(path));
+  auto file = files.OpenExisting(path);
+  DurableLog log(sched, off, files, std::move(file), {folder});
+  log.Append("a\r");
+  log.SyncNow();
+  sched.AdvanceBy(5000);
+  EXPECT_EQ(off.Waiting(), 0u);
+  EXPECT_EQ(log.UnsyncedLines(), 0u);
+  EXPECT_EQ(files.FolderSyncs(folder), 0);
+  EXPECT_EQ(Contents(), QByteArray("a\r"));
+}
+
+// The real sync thread on the real file system: whatever the thread does meanwhile, the
+// file reads in the order written, and the queue's end waits for the last sync.
+TEST(DurableLogThreadTest, TheSyncThreadNeverReordersOrLosesLines) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("Lab1 1234.csv"));
+  LogFiles& files = SystemLogFiles();
+  VirtualScheduler sched;
+  QByteArray expected;
+  {
+    SyncQueue queue(SyncQueue::Mode::Thread);
+    ASSERT_TRUE(files.CreateIfMissing(path));
+    DurableLog log(sched, queue, files, files.OpenExisting(path), {dir.path()});
+    for (int i = 0; i < 400; ++i) {
+      const QByteArray line = "line " + QByteArray::number(i) + "\r";
+      expected += line;
+      log.Append(line);
+      if (i % 10 == 0) log.SyncNow();
+      sched.AdvanceBy(50);
+    }
+    EXPECT_EQ(log.SyncFailures(), 0u);
+  }
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), expected);
 }
 
 }  // namespace

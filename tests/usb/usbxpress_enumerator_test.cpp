@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <stdexcept>
@@ -47,6 +48,39 @@ struct EnumTest : ::testing::Test {
   }
   int Scans() const { return lib.CallCount(SiCall::GetNumDevices); }
 };
+
+TEST_F(EnumTest, ADeviceTheUserMayNotOpenIsReportedOncePerPlugIn) {
+  lib.AddBridge("dova300-0001");
+  lib.AddBridge("other-0002");
+  QStringList denied;
+  en->OnAccessDenied = [&](TUSBXpressEnumerator&, const QString& serial) { denied << serial; };
+  lib.FailNext(SiCall::Open, 30, bridge::SI_ACCESS_DENIED);
+  Start();
+  sched.AdvanceBy(1000);
+  EXPECT_EQ(denied, QStringList{"dova300-0001"});
+  EXPECT_TRUE(reports.empty());
+  EXPECT_TRUE(errors.messages.empty());
+  // Unplugged and plugged in again, still refused: said again.
+  lib.Bridges()[0]->Unplug();
+  sched.AdvanceBy(3000);
+  lib.AddBridge("dova300-0001");
+  sched.AdvanceBy(3000);
+  EXPECT_EQ(denied, (QStringList{"dova300-0001", "dova300-0001"}));
+  // Mended: opened as any other.
+  lib.FailNext(SiCall::Open, 0);
+  sched.AdvanceBy(3000);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(denied.size(), 2);
+}
+
+TEST(AccessDeniedLineTest, NamesTheBridgeAndTheFix) {
+  EXPECT_EQ(AccessDeniedLine("dova300-0001", "/dev/ttyUSB0"),
+            "Permission denied: cannot open USB bridge dova300-0001 (/dev/ttyUSB0); install "
+            "packaging/udev/70-dova300.rules, then unplug and plug in again");
+  EXPECT_EQ(AccessDeniedLine("dova300-0001", {}),
+            "Permission denied: cannot open USB bridge dova300-0001; install "
+            "packaging/udev/70-dova300.rules, then unplug and plug in again");
+}
 
 TEST_F(EnumTest, DefaultsAndLibraryTimeouts) {
   TUSBXpressEnumerator fresh(sched, lib);

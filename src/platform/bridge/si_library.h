@@ -28,6 +28,10 @@ inline constexpr SiStatus SI_SYSTEM_ERROR_CODE = 0x0C;
 inline constexpr SiStatus SI_READ_TIMED_OUT = 0x0D;
 inline constexpr SiStatus SI_WRITE_TIMED_OUT = 0x0E;
 inline constexpr SiStatus SI_IO_PENDING = 0x0F;
+// The system refused to open the device: the user may not access it (no udev rule, or not
+// at the seat). Not one of the vendor's codes; a Windows wrapper maps ERROR_ACCESS_DENIED
+// to it.
+inline constexpr SiStatus SI_ACCESS_DENIED = 0x40;
 
 // Receive queue status reported by SI_CheckRXQueue.
 inline constexpr std::uint32_t SI_RX_EMPTY = 0;
@@ -51,7 +55,8 @@ class SiLibrary {
   // Fills buffer (SI_MAX_DEVICE_STRLEN bytes) with a zero-terminated string.
   virtual SiStatus SI_GetProductString(std::uint32_t device, char* buffer,
                                        std::uint32_t option) = 0;
-  // Fails when the device is already open (by this or another program).
+  // Fails when the device is already open (by this or another program), with
+  // SI_ACCESS_DENIED when the user may not open it.
   virtual SiStatus SI_Open(std::uint32_t device, SiHandle* handle) = 0;
   virtual SiStatus SI_Close(SiHandle handle) = 0;
   virtual SiStatus SI_SetBaudRate(SiHandle handle, std::uint32_t baud) = 0;

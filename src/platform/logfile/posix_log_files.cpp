@@ -6,6 +6,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -61,6 +62,45 @@ class PosixLogFile final : public LogFile {
       left -= static_cast<std::size_t>(written);
     }
   }
+
+  void WriteAt(std::int64_t offset, const QByteArray& bytes) override {
+    const char* p = bytes.constData();
+    auto left = static_cast<std::size_t>(bytes.size());
+    auto at = static_cast<off_t>(offset);
+    while (left > 0) {
+      const ssize_t written = ::pwrite(fd_, p, left, at);
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) {
+        throw LogFileExcept(ErrorText("Cannot write to", path_, written < 0 ? errno : ENOSPC));
+      }
+      p += written;
+      at += written;
+      left -= static_cast<std::size_t>(written);
+    }
+  }
+
+  void Sync() override {
+    // Never asked again after a failure: the caller writes the bytes again first.
+    int rc;
+    do {
+      rc = ::fdatasync(fd_);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) throw LogFileExcept(ErrorText("Cannot save", path_, errno));
+  }
+
+  QByteArray Tail(int max) const override {
+    struct stat st {};
+    if (max <= 0 || ::fstat(fd_, &st) != 0 || st.st_size <= 0) return QByteArray();
+    const off_t n = std::min<off_t>(max, st.st_size);
+    QByteArray out(static_cast<qsizetype>(n), '\0');
+    const ssize_t got = ::pread(fd_, out.data(), static_cast<std::size_t>(n), st.st_size - n);
+    if (got < 0) return QByteArray();
+    // A file that shrank meanwhile: the bytes read are its end.
+    out.truncate(static_cast<qsizetype>(got));
+    return out;
+  }
+
+  void Unlock() override { (void)::flock(fd_, LOCK_UN); }
 
   void Clear() override {
     if (::lseek(fd_, 0, SEEK_SET) < 0) {
@@ -122,6 +162,18 @@ class PosixLogFiles final : public LogFiles {
     if (errno != EEXIST) return false;
     struct stat st {};
     return ::stat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+  }
+
+  bool SyncFolder(const QString& path) override {
+    const QByteArray native = QFile::encodeName(path.isEmpty() ? QStringLiteral(".") : path);
+    const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    int rc;
+    do {
+      rc = ::fsync(fd);
+    } while (rc != 0 && errno == EINTR);
+    ::close(fd);
+    return rc == 0;
   }
 };
 

@@ -17,6 +17,10 @@ inline constexpr CP210x_STATUS CP210x_DEVICE_IO_FAILED = 0x03;
 inline constexpr CP210x_STATUS CP210x_FUNCTION_NOT_SUPPORTED = 0x04;
 inline constexpr CP210x_STATUS CP210x_GLOBAL_DATA_ERROR = 0x05;
 inline constexpr CP210x_STATUS CP210x_DEVICE_NOT_FOUND = 0xFF;
+// The system refused to open the device: the user may not access it (no udev rule, or not
+// at the seat). Not one of the vendor's codes; a Windows wrapper maps ERROR_ACCESS_DENIED
+// to it.
+inline constexpr CP210x_STATUS CP210x_ACCESS_DENIED = 0x40;
 
 // CP210x_GetProductString options.
 inline constexpr std::uint8_t CP210x_RETURN_SERIAL_NUMBER = 0x00;
@@ -44,12 +48,18 @@ inline constexpr std::uint8_t CP210x_CP2102N_QFN20_VERSION = 0x22;
 // fields can be written once only, and the CP2102N keeps a different configuration
 // block, so a conversion may not take on those.
 const char* PartNumberName(std::uint8_t part);
+// True for the parts whose identity can be rewritten as often as needed (CP2101, CP2102,
+// CP2103). The others either keep their fields in one-time memory or lay them out
+// differently, or are unknown.
+bool IsRewritablePart(std::uint8_t part);
 
 class CP210xLibrary {
  public:
   virtual ~CP210xLibrary() = default;
 
-  // Number of CP210x bridges attached, numbered 0 to count - 1.
+  // Number of CP210x bridges attached on the serial-port driver (product ID 0xEA60),
+  // numbered 0 to count - 1. Nothing is sent to any device to count them: the bridges that
+  // already run under the USB bridge driver belong to their tiles.
   virtual CP210x_STATUS CP210x_GetNumDevices(std::uint32_t* count) = 0;
   // Fills buffer (CP210x_MAX_DEVICE_STRLEN bytes) with a zero-terminated string: the
   // serial number, the product description or the device's full path (which contains

@@ -10,23 +10,7 @@ namespace {
 
 constexpr std::uint16_t kVendorSilabs = 0x10C4;
 
-bool IsKnownPart(std::uint8_t part) {
-  switch (part) {
-    case CP210x_CP2101_VERSION:
-    case CP210x_CP2102_VERSION:
-    case CP210x_CP2103_VERSION:
-    case CP210x_CP2104_VERSION:
-    case CP210x_CP2105_VERSION:
-    case CP210x_CP2108_VERSION:
-    case CP210x_CP2109_VERSION:
-    case CP210x_CP2102N_QFN28_VERSION:
-    case CP210x_CP2102N_QFN24_VERSION:
-    case CP210x_CP2102N_QFN20_VERSION:
-      return true;
-    default:
-      return false;
-  }
-}
+constexpr std::uint16_t kSerialPortProductId = 0xEA60;
 
 void CopyOut(const std::string& text, char* buffer) {
   const std::size_t n = std::min<std::size_t>(text.size(), CP210x_MAX_DEVICE_STRLEN - 1);
@@ -35,6 +19,11 @@ void CopyOut(const std::string& text, char* buffer) {
 }
 
 }  // namespace
+
+bool IsRewritablePart(std::uint8_t part) {
+  return part == CP210x_CP2101_VERSION || part == CP210x_CP2102_VERSION ||
+         part == CP210x_CP2103_VERSION;
+}
 
 const char* PartNumberName(std::uint8_t part) {
   switch (part) {
@@ -76,20 +65,14 @@ std::string UsbCP210xLibrary::FullPath(const UsbDeviceInfo& info) {
 
 CP210x_STATUS UsbCP210xLibrary::CP210x_GetNumDevices(std::uint32_t* count) {
   if (!count) return CP210x_INVALID_PARAMETER;
-  std::vector<UsbDeviceInfo> all;
-  if (transport_.ListDevices(kVendorSilabs, &all) < 0) return CP210x_GLOBAL_DATA_ERROR;
-  // Like the vendor's library, a device counts as a CP210x when it answers the
-  // part-number request with a known part.
-  devices_.clear();
-  for (auto& info : all) {
-    std::uint32_t usb = 0;
-    if (transport_.Open(info.Location, &usb) < 0) continue;
-    std::uint8_t part = 0;
-    const int n = transport_.ControlTransfer(usb, kRequestTypeIn, kConfigRequest, kItemPartNumber,
-                                             0, &part, 1, kTimeoutMs);
-    transport_.Close(usb);
-    if (n == 1 && IsKnownPart(part)) devices_.push_back(std::move(info));
+  // Only the bridges on the serial-port driver, as the vendor's library counts the devices
+  // of that driver. Their IDs and strings come from what the system already knows: asking
+  // each device for its part number would also ask the bridges our tiles are talking to.
+  std::vector<UsbDeviceInfo> found;
+  if (transport_.ListDevices(kVendorSilabs, kSerialPortProductId, &found) < 0) {
+    return CP210x_GLOBAL_DATA_ERROR;
   }
+  devices_ = std::move(found);
   *count = static_cast<std::uint32_t>(devices_.size());
   return CP210x_SUCCESS;
 }
@@ -119,7 +102,9 @@ CP210x_STATUS UsbCP210xLibrary::CP210x_Open(std::uint32_t device, CP210x_HANDLE*
   if (!handle) return CP210x_INVALID_PARAMETER;
   if (device >= devices_.size()) return CP210x_DEVICE_NOT_FOUND;
   std::uint32_t usb = 0;
-  if (transport_.Open(devices_[device].Location, &usb) < 0) return CP210x_DEVICE_NOT_FOUND;
+  const int r = transport_.Open(devices_[device].Location, &usb);
+  if (r == UsbTransport::kErrorAccess) return CP210x_ACCESS_DENIED;
+  if (r < 0) return CP210x_DEVICE_NOT_FOUND;
   *handle = next_handle_++;
   handles_[*handle] = usb;
   return CP210x_SUCCESS;

@@ -21,13 +21,16 @@ struct UsbDeviceInfo {
 class UsbTransport {
  public:
   static constexpr int kErrorIo = -1;
+  static constexpr int kErrorAccess = -3;  // the user may not open the device
   static constexpr int kErrorNotFound = -5;
 
   virtual ~UsbTransport() = default;
-  // The attached devices of a vendor, in bus order.
-  virtual int ListDevices(std::uint16_t vendor_id, std::vector<UsbDeviceInfo>* out) = 0;
+  // The attached devices with these IDs, in bus order, with their serial and product
+  // strings; nothing is sent to the devices.
+  virtual int ListDevices(std::uint16_t vendor_id, std::uint16_t product_id,
+                          std::vector<UsbDeviceInfo>* out) = 0;
   // Opens the device at location without claiming an interface: the kernel's tty driver
-  // stays bound.
+  // stays bound. kErrorAccess when the user may not open it.
   virtual int Open(const std::string& location, std::uint32_t* handle) = 0;
   virtual void Close(std::uint32_t handle) = 0;
   // The device's identity as its descriptors tell it now.

@@ -9,6 +9,8 @@ namespace dova {
 struct SerialBridgePort {
   std::string DevicePath;    // what the serial port opens, e.g. /dev/ttyUSB0
   std::string InstanceName;  // the bridge's USB serial number; never empty
+  // The user may not open the port (no udev rule, or not at the seat).
+  bool AccessDenied = false;
 };
 
 // The serial-port device map: the ports of CP210x bridges still on the serial-port

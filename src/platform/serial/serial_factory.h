@@ -16,4 +16,8 @@ std::unique_ptr<SerialPortMap> CreateSerialPortMap();
 // A serial port of this platform; its notifications arrive on `ui`.
 std::unique_ptr<TVaCustomComm> CreateSerialPort(Scheduler& ui);
 
+// The same for short probes: closing it takes no pause, so the thread that closes it is not
+// held up; its owner keeps away from the port for that long instead.
+std::unique_ptr<TVaCustomComm> CreateProbePort(Scheduler& ui);
+
 }  // namespace dova

@@ -1,5 +1,7 @@
 #include "ui/dialogs/converter_report_dlg.h"
 
+#include <QMessageBox>
+
 #include <QLabel>
 #include <QPushButton>
 
@@ -46,6 +48,14 @@ void TVCPtoUSBXConvDlg::ShowModal(TVCPtoUSBXConv& dialog) {
   CentreOnScreen(*this);
   OKButton->setFocus(Qt::OtherFocusReason);
   exec();
+}
+
+void TVCPtoUSBXConvDlg::ShowProblem(TVCPtoUSBXConv&, const QString& line) {
+  auto* box = new QMessageBox(QMessageBox::Warning, QString::fromLatin1(TVCPtoUSBXConv::kCaption),
+                              line, QMessageBox::Ok, this);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setModal(false);
+  box->show();
 }
 
 void TVCPtoUSBXConvDlg::OKButtonClick() {

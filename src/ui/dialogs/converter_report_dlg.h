@@ -22,6 +22,8 @@ class TVCPtoUSBXConvDlg : public QDialog, public IConverterReport {
   // From the converter's conversion event: the serials, then the dialog modally until the
   // user closes it. The event loop runs meanwhile.
   void ShowModal(TVCPtoUSBXConv& dialog) override;
+  // A bridge that could not be converted: a warning box that does not block.
+  void ShowProblem(TVCPtoUSBXConv& dialog, const QString& line) override;
   // How many reports have been shown.
   int TimesShown() const { return times_shown_; }
 

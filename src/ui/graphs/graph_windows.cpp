@@ -64,7 +64,9 @@ void TTrendGraphWindow::BuildChart() {
   c.setAutoAddPlottableToLegend(false);
   // Plain polylines, as fast as the raster engine draws them, and crisp one-pixel lines.
   c.setNotAntialiasedElements(QCP::aeAll);
+  // The hint shows as a tool tip and, as every control's does, in the status bar.
   c.setToolTip(kToolTip);
+  c.setStatusTip(kToolTip);
 
   QCPAxisRect* rect = c.axisRect();
   rect->setBackground(Qt::white);

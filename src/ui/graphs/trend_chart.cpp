@@ -1,6 +1,7 @@
 #include "ui/graphs/trend_chart.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "graphs/axis_labels.h"
 #include "graphs/line_pixels.h"
@@ -81,16 +82,32 @@ void TSeriesLine::draw(QCPPainter* painter) {
   applyDefaultAntialiasingHint(painter);
   painter->setPen(mPen);
   painter->setBrush(Qt::NoBrush);
-  if (mPen.widthF() <= 1 || pixels.size() < 2) {
-    if (pixels.size() == 1)
+  // Each stretch between breaks (pixels without a value) is a line of its own.
+  const QPointF* run = pixels.constData();
+  const QPointF* const stop = run + pixels.size();
+  while (run != stop) {
+    while (run != stop && std::isnan(run->y()))
+      ++run;
+    const QPointF* run_end = run;
+    while (run_end != stop && !std::isnan(run_end->y()))
+      ++run_end;
+    DrawRun(painter, run, static_cast<int>(run_end - run));
+    run = run_end;
+  }
+}
+
+void TSeriesLine::DrawRun(QCPPainter* painter, const QPointF* pixels, int count) const {
+  if (count <= 0) return;
+  if (mPen.widthF() <= 1 || count < 2) {
+    if (count == 1)
       painter->drawPoint(pixels[0]);
     else
-      painter->drawPolyline(pixels.constData(), static_cast<int>(pixels.size()));
+      painter->drawPolyline(pixels, count);
     return;
   }
   QVector<QLineF> segments;
-  segments.reserve(pixels.size() - 1);
-  for (qsizetype i = 1; i < pixels.size(); ++i)
+  segments.reserve(count - 1);
+  for (int i = 1; i < count; ++i)
     segments.append(QLineF(pixels[i - 1], pixels[i]));
   painter->drawLines(segments);
 }

@@ -38,6 +38,8 @@ class TSeriesLine : public QCPAbstractPlottable {
   void drawLegendIcon(QCPPainter* painter, const QRectF& rect) const override;
 
  private:
+  void DrawRun(QCPPainter* painter, const QPointF* pixels, int count) const;
+
   const TLineSeries* series_;
 };
 

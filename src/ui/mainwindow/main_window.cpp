@@ -1,25 +1,15 @@
 #include "ui/mainwindow/main_window.h"
 
-#include <QAction>
-#include <QActionGroup>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMdiSubWindow>
-#include <QMenu>
-#include <QMenuBar>
-#include <QPainter>
-#include <QPointer>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QStyle>
 #include <algorithm>
 
-#include "graphs/gas_graph.h"
-#include "graphs/temp_graph.h"
-#include "graphs/trend_graph.h"
-#include "ui/graphs/graph_windows.h"
-#include "ui/tile/hint_text.h"
 #include "ui/tile/tile_widget.h"
 
 namespace dova {
@@ -28,53 +18,7 @@ namespace {
 
 const QColor kStripColor(208, 225, 234);
 
-// Runs `fn` when leaving the scope, also when an exception passes.
-template <typename F>
-class TOnExit {
- public:
-  explicit TOnExit(F fn) : fn_(std::move(fn)) {}
-  ~TOnExit() { fn_(); }
-  TOnExit(const TOnExit&) = delete;
-  TOnExit& operator=(const TOnExit&) = delete;
-
- private:
-  F fn_;
-};
-
 }  // namespace
-
-QWidget* MakeTrendWindow(TTrendGraph& model) {
-  if (auto* temp = dynamic_cast<TTempGraph*>(&model)) return new ui::TTempGraph(*temp);
-  if (auto* gas = dynamic_cast<TGasGraph*>(&model)) return new ui::TGasGraph(*gas);
-  return new QWidget;
-}
-
-// ---------------------------------------------------------------- MDI area
-
-TBackgroundMdiArea::TBackgroundMdiArea(QWidget* parent)
-    : QMdiArea(parent), picture_(QStringLiteral(":/dova/background.png")) {
-  setObjectName(QStringLiteral("BackgroundImage"));
-  setBackground(Qt::black);
-  setFrameShape(QFrame::NoFrame);
-  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-}
-
-QRect TBackgroundMdiArea::PictureRect(QSize picture, QSize area) {
-  QSize size = picture;
-  if (picture.width() > area.width() || picture.height() > area.height())
-    size = picture.scaled(area, Qt::KeepAspectRatio);
-  return QRect(QPoint((area.width() - size.width()) / 2, (area.height() - size.height()) / 2),
-               size);
-}
-
-void TBackgroundMdiArea::paintEvent(QPaintEvent* event) {
-  QMdiArea::paintEvent(event);
-  if (picture_.isNull()) return;
-  QPainter p(viewport());
-  p.setRenderHint(QPainter::SmoothPixmapTransform);
-  p.drawPixmap(PictureRect(picture_.size(), viewport()->size()), picture_);
-}
 
 // ---------------------------------------------------------------- client area
 
@@ -125,28 +69,12 @@ TMainWindow::TMainWindow(TWindowedMainForm& form, TChartFactory charts, TErrorSi
   BuildMenu();
   connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { UpdateWindowMenu(); });
 
-  // Follow the form: tiles made, listed, taken out and freed, the close timer's
-  // rearrangement, and the stacking of the MDI windows.
-  auto panel_change = form_.OnPanelChange;
-  form_.OnPanelChange = [this, panel_change](const TDovaPanel& panel,
-                                             TMainForm::TPanelChange change) {
-    if (panel_change) panel_change(panel, change);
-    if (change == TMainForm::TPanelChange::Created) {
-      AdoptNewPanels();
-    } else if (change == TMainForm::TPanelChange::Freed) {
-      DropPanel(panel);
-    } else {
-      SyncStrip();
-    }
-  };
-  form_.CloseDovaTimer.SetOnTimer([this] {
-    TOnExit sync([this] { SyncStrip(); });
-    form_.CloseDovaTimerTimer();
-  });
-  form_.OnTileGraphWindows = [this] {
-    SyncStrip();
-    TileHorizontally();
-  };
+  // Follow the form: tiles made, listed, selected, taken out and freed, and the strip's
+  // arrangements (the close timer's among them).
+  panel_changes_ = TScopedSubscription(
+      form_.PanelChanges(), [this](TMainForm::TPanelChange change, const TDovaPanel* panel) {
+        OnPanelChange(change, panel);
+      });
 
   AdoptNewPanels();
   SyncStrip();
@@ -155,15 +83,11 @@ TMainWindow::TMainWindow(TWindowedMainForm& form, TChartFactory charts, TErrorSi
 }
 
 TMainWindow::~TMainWindow() {
-  form_.OnTileGraphWindows = nullptr;
-  TMainForm& form = form_;
-  form_.CloseDovaTimer.SetOnTimer([&form] { form.CloseDovaTimerTimer(); });
-  form_.OnPanelChange = nullptr;
-  std::vector<const TDovaPanel*> panels;
-  for (const auto& [panel, view] : panels_)
-    panels.push_back(panel);
-  for (const TDovaPanel* panel : panels)
-    DropPanel(*panel);
+  panel_changes_.Reset();
+  // Taking the frames out activates others: the Window menu need not follow any more.
+  disconnect(mdi_, nullptr, this, nullptr);
+  while (!panels_.empty())
+    DropPanel(*panels_.begin()->first);
 }
 
 void TMainWindow::ShowMaximized() {
@@ -172,19 +96,14 @@ void TMainWindow::ShowMaximized() {
   showMaximized();
 }
 
-QAction* TMainWindow::Command(const QString& name) const {
-  return findChild<QAction*>(name);
-}
-
 TTileWidget* TMainWindow::TileOf(const TDovaPanel& panel) const {
   auto it = panels_.find(&panel);
-  return it == panels_.end() ? nullptr : it->second->Tile;
+  return it == panels_.end() ? nullptr : it->second->Tile();
 }
 
 QMdiSubWindow* TMainWindow::FrameOf(const TGraphWindow& window) const {
-  for (const auto& [panel, view] : panels_) {
-    for (const TGraphView& g : view->Graphs)
-      if (g.Model && static_cast<const TGraphWindow*>(g.Model) == &window) return g.Frame;
+  for (const auto& [panel, views] : panels_) {
+    if (QMdiSubWindow* frame = views->FrameOf(window)) return frame;
   }
   return nullptr;
 }
@@ -200,202 +119,43 @@ std::vector<QMdiSubWindow*> TMainWindow::Frames() const {
   return frames;
 }
 
-// ---------------------------------------------------------------- menu
+// ---------------------------------------------------------------- tiles
 
-QAction* TMainWindow::AddCommand(QMenu* menu, const QString& name, const QString& caption,
-                                 const QString& hint, std::function<void()> handler) {
-  QAction* action = menu->addAction(caption);
-  action->setObjectName(name);
-  if (!hint.isEmpty()) {
-    action->setToolTip(ShortHint(hint));
-    action->setStatusTip(LongHint(hint));
-  }
-  connect(action, &QAction::triggered, this,
-          [this, handler = std::move(handler)] { Guard(handler); });
-  return action;
-}
-
-void TMainWindow::BuildMenu() {
-  auto add_menu = [this](const QString& name, const QString& caption, const QString& hint) {
-    QMenu* menu = menuBar()->addMenu(caption);
-    menu->setObjectName(name);
-    menu->menuAction()->setObjectName(name);
-    menu->setToolTipsVisible(true);
-    if (!hint.isEmpty()) {
-      menu->menuAction()->setToolTip(ShortHint(hint));
-      menu->menuAction()->setStatusTip(LongHint(hint));
-    }
-    return menu;
-  };
-
-  QMenu* file = add_menu(QStringLiteral("File1"), QStringLiteral("&File"),
-                         QStringLiteral("File related commands"));
-  AddCommand(file, QStringLiteral("DataDir"), QStringLiteral("Select Data File &Folder"), {},
-             [this] { form_.DataDirClick(); });
-  AddCommand(file, QStringLiteral("SetLoggingInterval1"), QStringLiteral("Set Logging &Interval"),
-             {}, [this] { form_.LoggingIntervalClick(); });
-  AddCommand(file, QStringLiteral("ClearDOVAData1"), QStringLiteral("&Clear Logged Data"), {},
-             [this] { form_.ClearDOVAData1Click(); });
-  AddCommand(file, QStringLiteral("FileExit1"), QStringLiteral("E&xit"),
-             QStringLiteral("Exit|Exit application"), [this] {
-               TOnExit hide([this] { close(); });
-               form_.FileExit1Execute();
-             });
-
-  QMenu* edit =
-      add_menu(QStringLiteral("Edit1"), QStringLiteral("&Edit"), QStringLiteral("Edit commands"));
-  AddCommand(edit, QStringLiteral("Name1"), QStringLiteral("DOVA &Name"), {},
-             [this] { form_.Name1Click(); });
-
-  QMenu* view = add_menu(QStringLiteral("View1"), QStringLiteral("&View"), {});
-  view_group_ = new QActionGroup(this);
-  view_group_->setExclusive(true);
-  const struct {
-    const char* name;
-    const char* caption;
-    int minutes;
-    std::function<void()> click;
-  } ranges[] = {
-      {"ViewLast6Hours", "Last 6 Hours", 360, [this] { form_.ViewLast6HoursClick(); }},
-      {"ViewLast12Hours", "Last 12 Hours", 720, [this] { form_.ViewLast12HoursClick(); }},
-      {"ViewLast24Hours", "Last 24 Hours", 1440, [this] { form_.ViewLast24HoursClick(); }},
-      {"ViewAll", "Last 3 Days", 4320, [this] { form_.ViewAllClick(); }},
-  };
-  for (const auto& r : ranges) {
-    QAction* action =
-        AddCommand(view, QString::fromLatin1(r.name), QString::fromLatin1(r.caption), {}, r.click);
-    action->setCheckable(true);
-    view_group_->addAction(action);
-    view_actions_[r.minutes] = action;
-  }
-
-  window_menu_ = add_menu(QStringLiteral("Window1"), QStringLiteral("&Window"),
-                          QStringLiteral("Window related commands"));
-  window_commands_ = {
-      AddCommand(window_menu_, QStringLiteral("WindowCascade1"), QStringLiteral("&Cascade"),
-                 QStringLiteral("Cascade"), [this] { Cascade(); }),
-      AddCommand(window_menu_, QStringLiteral("WindowTileHorizontal1"),
-                 QStringLiteral("Tile &Horizontally"), QStringLiteral("Tile Horizontally"),
-                 [this] { TileHorizontally(); }),
-      AddCommand(window_menu_, QStringLiteral("WindowTileVertical1"),
-                 QStringLiteral("Tile &Vertically"), QStringLiteral("Tile Vertically"),
-                 [this] { TileVertically(); }),
-      AddCommand(window_menu_, QStringLiteral("WindowMinimizeAll1"),
-                 QStringLiteral("&Minimize All"), QStringLiteral("Minimize All"),
-                 [this] { MinimizeAll(); }),
-      AddCommand(window_menu_, QStringLiteral("WindowArrangeAll1"), QStringLiteral("&Arrange All"),
-                 QStringLiteral("Arrange All"), [this] { ArrangeAll(); }),
-  };
-  connect(window_menu_, &QMenu::aboutToShow, this, [this] { UpdateWindowMenu(); });
-
-  QMenu* help =
-      add_menu(QStringLiteral("Help1"), QStringLiteral("&Help"), QStringLiteral("Help topics"));
-  AddCommand(help, QStringLiteral("HelpAbout1"), QStringLiteral("&About DOVA-300 Logger"),
-             QStringLiteral("About|Shows the program's information and version"),
-             [this] { form_.HelpAbout1Execute(); });
-}
-
-void TMainWindow::UpdateViewChecks() {
-  auto it = view_actions_.find(form_.ViewRangeChecked);
-  if (it != view_actions_.end()) it->second->setChecked(true);
-}
-
-void TMainWindow::UpdateWindowMenu() {
-  const QList<QMdiSubWindow*> frames = mdi_->subWindowList();
-  for (QAction* a : window_commands_)
-    a->setEnabled(!frames.isEmpty());
-  for (QAction* a : window_list_) {
-    window_menu_->removeAction(a);
-    delete a;
-  }
-  window_list_.clear();
-  if (frames.isEmpty()) return;
-  window_list_.push_back(window_menu_->addSeparator());
-  int number = 1;
-  for (QMdiSubWindow* f : Frames()) {
-    QAction* a = window_menu_->addAction(QStringLiteral("&%1 %2").arg(number++).arg(
-        f->windowTitle().replace(QStringLiteral("&"), QStringLiteral("&&"))));
-    a->setCheckable(true);
-    a->setChecked(f == mdi_->activeSubWindow());
-    connect(a, &QAction::triggered, this, [this, frame = QPointer<QMdiSubWindow>(f)] {
-      if (!frame) return;
-      if (frame->isMinimized()) frame->showNormal();
-      mdi_->setActiveSubWindow(frame);
-    });
-    window_list_.push_back(a);
+void TMainWindow::OnPanelChange(TMainForm::TPanelChange change, const TDovaPanel* panel) {
+  switch (change) {
+    case TMainForm::TPanelChange::Created:
+      AdoptNewPanels();
+      break;
+    case TMainForm::TPanelChange::Freed:
+      DropPanel(*panel);
+      break;
+    case TMainForm::TPanelChange::Selected:
+      // The selected tile's windows have just become MDI windows: stack them.
+      SyncStrip();
+      TileHorizontally();
+      break;
+    default:
+      SyncStrip();
   }
 }
-
-// ---------------------------------------------------------------- tiles and trend windows
 
 void TMainWindow::AdoptNewPanels() {
-  for (auto* list : {&form_.UnnamedPanels, &form_.ActivePanels, &form_.ClosingPanels}) {
-    for (TDovaPanel* panel : *list) {
-      if (panels_.count(panel)) continue;
-      auto view = std::make_unique<TPanelView>();
-      view->Tile = new TTileWidget(*panel, strip_, on_error_);
-      const TRect r = form_.PanelRect(*panel);
-      view->Tile->move(r.Left, r.Top);
-      TTrendGraph* models[] = {panel->LeftTempGraph.get(), panel->GasFlowGraph.get(),
-                               panel->RightTempGraph.get()};
-      TPanelView* v = view.get();
-      for (std::size_t i = 0; i < v->Graphs.size(); ++i) {
-        if (!models[i]) continue;
-        TGraphView& g = v->Graphs[i];
-        g.Model = models[i];
-        g.Chart = charts_(*g.Model);
-        g.Subscription = g.Model->SubscribeWindowChange([this, v, i](TGraphWindow&) {
-          FollowGraph(v->Graphs[i]);
-          UpdateWindowMenu();
-        });
-        FollowGraph(g);
-      }
-      panels_[panel] = std::move(view);
-    }
+  for (TDovaPanel* panel : form_.Panels()) {
+    if (panels_.count(panel)) continue;
+    auto views = std::make_unique<TTileViews>(*panel, strip_, *mdi_, charts_, on_error_,
+                                              [this] { UpdateWindowMenu(); });
+    views->MoveTile(form_.PanelRect(*panel));
+    panels_[panel] = std::move(views);
   }
   UpdateWindowMenu();
-}
-
-void TMainWindow::FollowGraph(TGraphView& g) {
-  TTrendGraph& model = *g.Model;
-  g.Chart->setWindowTitle(model.Caption());
-  if (model.MdiChild() && !g.Frame) {
-    g.Frame = mdi_->addSubWindow(g.Chart);
-    g.Frame->setAttribute(Qt::WA_DeleteOnClose, false);
-    g.Frame->installEventFilter(this);
-  } else if (!model.MdiChild() && g.Frame) {
-    Detach(g);
-  }
-  // A trend window is only ever shown inside the MDI area: the tiles hide a window right
-  // after taking it out, and an ordinary window flashing up meanwhile would be a glitch.
-  if (g.Frame) {
-    g.Frame->setWindowTitle(model.Caption());
-    if (model.Visible() == g.Frame->isHidden()) g.Frame->setVisible(model.Visible());
-  }
-}
-
-void TMainWindow::Detach(TGraphView& g) {
-  QMdiSubWindow* frame = g.Frame;
-  g.Frame = nullptr;
-  frame->removeEventFilter(this);
-  frame->setWidget(nullptr);
-  mdi_->removeSubWindow(frame);
-  delete frame;
-  g.Chart->hide();
 }
 
 void TMainWindow::DropPanel(const TDovaPanel& panel) {
   auto it = panels_.find(&panel);
   if (it == panels_.end()) return;
-  std::unique_ptr<TPanelView> view = std::move(it->second);
+  std::unique_ptr<TTileViews> views = std::move(it->second);
   panels_.erase(it);
-  for (TGraphView& g : view->Graphs) {
-    if (!g.Model) continue;
-    g.Model->UnsubscribeWindowChange(g.Subscription);
-    if (g.Frame) Detach(g);
-    delete g.Chart;
-  }
-  delete view->Tile;
+  views.reset();
   UpdateWindowMenu();
 }
 
@@ -403,10 +163,8 @@ void TMainWindow::DropPanel(const TDovaPanel& panel) {
 
 void TMainWindow::SyncStrip() {
   banner_->setGeometry(1, 1, kBannerWidth, form_.BannerHeight);
-  for (const auto& [panel, view] : panels_) {
-    const TRect r = form_.PanelRect(*panel);
-    view->Tile->move(r.Left, r.Top);
-  }
+  for (const auto& [panel, views] : panels_)
+    views->MoveTile(form_.PanelRect(*panel));
   LayoutClient();
 }
 
@@ -416,8 +174,9 @@ void TMainWindow::LayoutClient() {
   mdi_->setGeometry(0, height, client_->width(), std::max(0, client_->height() - height));
 }
 
-QSize TMainWindow::AreaSize() const {
-  return mdi_->contentsRect().size();
+mdi::TSize TMainWindow::AreaSize() const {
+  const QSize size = mdi_->contentsRect().size();
+  return mdi::TSize{size.width(), size.height()};
 }
 
 std::vector<QMdiSubWindow*> TMainWindow::ArrangeableFrames() const {
@@ -428,32 +187,30 @@ std::vector<QMdiSubWindow*> TMainWindow::ArrangeableFrames() const {
   return frames;
 }
 
+void TMainWindow::Place(const std::vector<QMdiSubWindow*>& frames,
+                        const std::vector<TRect>& rects) {
+  // The rectangles are in the area's own coordinates: scroll back to its origin first, or
+  // a later scroll back would move every window by the old offset.
+  if (!frames.empty()) {
+    QMdiArea* area = frames.front()->mdiArea();
+    area->horizontalScrollBar()->setValue(0);
+    area->verticalScrollBar()->setValue(0);
+  }
+  for (std::size_t i = 0; i < frames.size() && i < rects.size(); ++i) {
+    QMdiSubWindow* f = frames[i];
+    if (f->isMaximized()) f->showNormal();
+    f->setGeometry(rects[i].Left, rects[i].Top, rects[i].Width, rects[i].Height);
+  }
+}
+
 void TMainWindow::TileHorizontally() {
   const std::vector<QMdiSubWindow*> frames = ArrangeableFrames();
-  if (frames.empty()) return;
-  const QSize area = AreaSize();
-  const int n = static_cast<int>(frames.size());
-  const int each = area.height() / n;
-  for (int i = 0; i < n; ++i) {
-    QMdiSubWindow* f = frames[static_cast<std::size_t>(i)];
-    if (f->isMaximized()) f->showNormal();
-    const int top = i * each;
-    f->setGeometry(0, top, area.width(), i == n - 1 ? area.height() - top : each);
-  }
+  Place(frames, mdi::TileHorizontally(AreaSize(), static_cast<int>(frames.size())));
 }
 
 void TMainWindow::TileVertically() {
   const std::vector<QMdiSubWindow*> frames = ArrangeableFrames();
-  if (frames.empty()) return;
-  const QSize area = AreaSize();
-  const int n = static_cast<int>(frames.size());
-  const int each = area.width() / n;
-  for (int i = 0; i < n; ++i) {
-    QMdiSubWindow* f = frames[static_cast<std::size_t>(i)];
-    if (f->isMaximized()) f->showNormal();
-    const int left = i * each;
-    f->setGeometry(left, 0, i == n - 1 ? area.width() - left : each, area.height());
-  }
+  Place(frames, mdi::TileVertically(AreaSize(), static_cast<int>(frames.size())));
 }
 
 void TMainWindow::Cascade() {
@@ -463,17 +220,10 @@ void TMainWindow::Cascade() {
     if (!f->isHidden() && !f->isMinimized()) frames.push_back(f);
   }
   if (frames.empty()) return;
-  const QSize area = AreaSize();
   const int step = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, frames.front()) + 4;
-  const int n = static_cast<int>(frames.size());
-  const int width = std::max(area.width() - step * (n - 1), std::min(area.width(), 240));
-  const int height = std::max(area.height() - step * (n - 1), std::min(area.height(), 160));
-  for (int i = 0; i < n; ++i) {
-    QMdiSubWindow* f = frames[static_cast<std::size_t>(i)];
-    if (f->isMaximized()) f->showNormal();
-    f->setGeometry(i * step, i * step, width, height);
+  Place(frames, mdi::Cascade(AreaSize(), static_cast<int>(frames.size()), step));
+  for (QMdiSubWindow* f : frames)
     f->raise();
-  }
   mdi_->setActiveSubWindow(frames.back());
 }
 
@@ -485,25 +235,21 @@ void TMainWindow::MinimizeAll() {
 
 void TMainWindow::ArrangeAll() {
   // The minimised windows in a row along the bottom of the area, left to right.
-  const QSize area = AreaSize();
-  int left = 0;
-  int bottom = area.height();
+  std::vector<QMdiSubWindow*> frames;
+  std::vector<mdi::TSize> sizes;
   for (QMdiSubWindow* f : Frames()) {
     if (f->isHidden() || !f->isMinimized()) continue;
-    if (left > 0 && left + f->width() > area.width()) {
-      left = 0;
-      bottom -= f->height();
-    }
-    f->move(left, bottom - f->height());
-    left += f->width();
+    frames.push_back(f);
+    sizes.push_back(mdi::TSize{f->width(), f->height()});
   }
+  Place(frames, mdi::ArrangeMinimised(AreaSize(), sizes));
 }
 
 // ---------------------------------------------------------------- events
 
 void TMainWindow::Guard(const std::function<void()>& handler) {
   try {
-    handler();
+    if (handler) handler();
   } catch (...) {
     if (on_error_) on_error_(std::current_exception());
   }
@@ -517,26 +263,6 @@ bool TMainWindow::event(QEvent* event) {
     return true;
   }
   return QMainWindow::event(event);
-}
-
-bool TMainWindow::eventFilter(QObject* watched, QEvent* event) {
-  // Closing a trend window minimises it: the window belongs to its tile, which shows it
-  // for as long as the tile is selected. A chart that sees to this itself refuses to close;
-  // for any other, the frame is minimised here.
-  if (event->type() == QEvent::Close) {
-    if (auto* frame = qobject_cast<QMdiSubWindow*>(watched)) {
-      event->ignore();
-      QWidget* chart = frame->widget();
-      if (chart && chart->close()) {
-        chart->show();
-        frame->showMinimized();
-      } else if (!chart) {
-        frame->showMinimized();
-      }
-      return true;
-    }
-  }
-  return QMainWindow::eventFilter(watched, event);
 }
 
 void TMainWindow::closeEvent(QCloseEvent* event) {

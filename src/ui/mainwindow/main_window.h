@@ -1,9 +1,6 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QMdiArea>
-#include <QPixmap>
-#include <array>
 #include <exception>
 #include <functional>
 #include <map>
@@ -11,6 +8,9 @@
 #include <vector>
 
 #include "app/main_form.h"
+#include "app/mdi_geometry.h"
+#include "ui/mainwindow/background_mdi_area.h"
+#include "ui/mainwindow/tile_views.h"
 
 class QAction;
 class QActionGroup;
@@ -21,45 +21,15 @@ class QMenu;
 namespace dova {
 
 class TTileWidget;
-class TTrendGraph;
 
-// The main window's logic with one more hook: TileGraphWindows also asks the screen to
-// stack the MDI windows, which it can only do once the tile has made them MDI children.
-class TWindowedMainForm : public TMainForm {
- public:
-  using TMainForm::TMainForm;
-  void TileGraphWindows() override {
-    TMainForm::TileGraphWindows();
-    if (OnTileGraphWindows) OnTileGraphWindows();
-  }
-  std::function<void()> OnTileGraphWindows;
-};
-
-// The MDI area: black, with the program's picture centred behind the trend windows and
-// shrunk to fit when the area is smaller than the picture (never enlarged).
-class TBackgroundMdiArea : public QMdiArea {
- public:
-  explicit TBackgroundMdiArea(QWidget* parent = nullptr);
-  // Where the picture is drawn in the viewport of the given size.
-  static QRect PictureRect(QSize picture, QSize area);
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-
- private:
-  QPixmap picture_;
-};
-
-// Makes the widget that shows one trend window's chart; the main window owns it.
-using TChartFactory = std::function<QWidget*(TTrendGraph& model)>;
-// The program's chart windows: a temperature or a gas-flow window for the model.
-QWidget* MakeTrendWindow(TTrendGraph& model);
+// The window follows the form's panel changes; it needs no form of its own kind.
+using TWindowedMainForm = TMainForm;
 
 // The program's main window on screen: the strip with the banner and the tiles, the MDI
 // area with the selected tile's trend windows, the status bar with the long part of the
-// current hint, and the menu. It draws what TMainForm holds and forwards the user's menu
-// choices and clicks to it; exceptions that leave a command go to `on_error` (the error
-// box). The form must outlive the window.
+// current hint, and the menu built from the command table. It draws what TMainForm holds,
+// follows its panel changes and forwards the user's menu choices and clicks to it; exceptions that
+// leave a command go to `on_error` (the error box). The form must outlive the window.
 class TMainWindow : public QMainWindow {
  public:
   using TErrorSink = std::function<void(std::exception_ptr)>;
@@ -107,37 +77,28 @@ class TMainWindow : public QMainWindow {
 
  protected:
   bool event(QEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
 
  private:
   class TClientArea;
-  struct TGraphView {
-    TTrendGraph* Model = nullptr;
-    QWidget* Chart = nullptr;
-    QMdiSubWindow* Frame = nullptr;
-    TGraphWindow::TSubscription Subscription = 0;
-  };
-  struct TPanelView {
-    TTileWidget* Tile = nullptr;
-    std::array<TGraphView, 3> Graphs;
-  };
 
   void BuildMenu();
-  QAction* AddCommand(QMenu* menu, const QString& name, const QString& caption, const QString& hint,
-                      std::function<void()> handler);
+  void AddRecentLogs(QMenu& file);
+  // What the window does for a command of its own (null for a form command).
+  std::function<void()> WindowHandler(const TCommand& command);
+  void OnPanelChange(TMainForm::TPanelChange change, const TDovaPanel* panel);
   void AdoptNewPanels();
   void DropPanel(const TDovaPanel& panel);
-  void FollowGraph(TGraphView& view);
-  void Detach(TGraphView& view);
   void UpdateWindowMenu();
   void UpdateViewChecks();
   void LayoutClient();
   void ApplyMinimumSize();
-  QSize AreaSize() const;
+  mdi::TSize AreaSize() const;
   std::vector<QMdiSubWindow*> ArrangeableFrames() const;
+  // Puts the frames where the geometry says, in order.
+  static void Place(const std::vector<QMdiSubWindow*>& frames, const std::vector<TRect>& rects);
 
   TWindowedMainForm& form_;
   TChartFactory charts_;
@@ -149,10 +110,11 @@ class TMainWindow : public QMainWindow {
   QLabel* status_text_ = nullptr;
   QMenu* window_menu_ = nullptr;
   QActionGroup* view_group_ = nullptr;
-  std::vector<QAction*> window_commands_;
+  std::vector<QAction*> window_commands_;  // enabled while trend windows are shown
   std::vector<QAction*> window_list_;
   std::map<int, QAction*> view_actions_;
-  std::map<const TDovaPanel*, std::unique_ptr<TPanelView>> panels_;
+  std::map<const TDovaPanel*, std::unique_ptr<TTileViews>> panels_;
+  TScopedSubscription panel_changes_;
   bool shown_ = false;
 };
 

@@ -3,16 +3,24 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QIcon>
+#include <QStatusBar>
 #include <cstdio>
 #include <memory>
 
 #include "alarms/alarm_service.h"
+#include "app/attach_notices.h"
+#include "app/error_box.h"
 #include "app/run.h"
 #include "convert/vcp_to_usbx_conv.h"
 #include "metrics/http/metrics_endpoint.h"
+#include "platform/console.h"
 #include "platform/error_reporter.h"
+#include "platform/notify/desktop_notifier.h"
 #include "platform/qt_scheduler.h"
+#include "platform/sound/alarm_sound.h"
+#include "ui/alarms/alarms_ui.h"
 #include "ui/dialogs/widget_dialogs.h"
+#include "ui/mainwindow/alarm_tile_frames.h"
 #include "ui/mainwindow/main_window.h"
 
 namespace dova {
@@ -62,12 +70,37 @@ int RunWindowed(const TCommandLine& line, int& argc, char** argv) {
           *form_, MakeTrendWindow,
           [this](std::exception_ptr error) { sched_.ReportException(error); });
       window_->ShowMaximized();
+      // Why nothing is logged, in the status bar and a box; it goes with the window.
+      new TAttachNotices(
+          *form_, [w = window_.get()](const QString& text) { w->statusBar()->showMessage(text); },
+          [this](const QString& line) {
+            dialogs_->MessageBoxes().DisplayMessage(line, ProgramTitle());
+          },
+          window_.get());
       // --metrics or the Metrics setting: the endpoint for Prometheus.
       metrics_ = StartMetricsService(*form_, line_.Metrics, services.Settings(), Print);
       // The alarms, journaled in the data folder of this run.
-      alarms_ = StartAlarmService(sched_, *form_, services.Settings(),
-                                  line_.DataDir.value_or(form_->Directory), QString(), Print);
+      alarms_ =
+          StartAlarmService(sched_, *form_, services.Settings(),
+                            line_.DataDir.value_or(form_->Directory), line_.AlarmCommand, Print);
       if (metrics_) metrics_->ServeAlarms(&alarms_->Engine());
+      // The alarms on screen: the Alarms menu, the list, the summary in the status bar, the
+      // tone and the desktop notices.
+      sound_ = CreateAlarmSound([](const std::string& why) {
+        Print(QStringLiteral("Note: ") + QString::fromStdString(why));
+      });
+      notifier_ = CreateDesktopNotifier();
+      alarms_ui_ = std::make_unique<ui::TAlarmsUi>(
+          ui::TAlarmsUi::TServices{
+              sched_, alarms_->Engine(), alarms_->Settings(), services.Settings(), *sound_,
+              *notifier_,
+              [this] {
+                const TDovaPanel* p = form_ ? form_->SelectedPanel : nullptr;
+                return p ? std::pair{p->Serial, p->Nick} : std::pair<QString, QString>{};
+              },
+              LoginName, [this] { return alarms_->Journal().Path(); }, nullptr},
+          *window_);
+      alarm_frames_ = AddAlarmsToWindow(*window_, *alarms_ui_);
       return *form_;
     }
     IConverterReport& ConverterReport() override { return dialogs_->ConverterReport(); }
@@ -78,6 +111,8 @@ int RunWindowed(const TCommandLine& line, int& argc, char** argv) {
       if (window_) window_->close();
     }
     void Teardown() override {
+      alarm_frames_.reset();
+      alarms_ui_.reset();
       metrics_.reset();
       alarms_.reset();
       window_.reset();
@@ -94,6 +129,10 @@ int RunWindowed(const TCommandLine& line, int& argc, char** argv) {
     std::unique_ptr<TMainWindow> window_;
     std::unique_ptr<TMetricsService> metrics_;
     std::unique_ptr<TAlarmService> alarms_;
+    std::unique_ptr<AlarmSound> sound_;
+    std::unique_ptr<DesktopNotifier> notifier_;
+    std::unique_ptr<ui::TAlarmsUi> alarms_ui_;
+    std::unique_ptr<TAlarmTileFrames> alarm_frames_;
   };
 
   TWindowedFrontEnd front(sched, error_box, line);

@@ -60,7 +60,8 @@ TTileWidget::~TTileWidget() {
 
 void TTileWidget::Refresh() {
   setToolTip(ShortHint(panel_.Hint));
-  setStatusTip(LongHint(panel_.Hint));
+  setStatusTip(extra_hint_.isEmpty() ? LongHint(panel_.Hint)
+                                     : LongHint(panel_.Hint) + QStringLiteral("  ") + extra_hint_);
   setVisible(panel_.Visible);
   update();
 }
@@ -115,6 +116,18 @@ QImage TTileWidget::Render(const TTileView& view) {
 void TTileWidget::paintEvent(QPaintEvent*) {
   QPainter p(this);
   Paint(p, panel_.View());
+  if (overlay_) overlay_(p, rect());
+}
+
+void TTileWidget::SetOverlay(TOverlay overlay) {
+  overlay_ = std::move(overlay);
+  update();
+}
+
+void TTileWidget::SetExtraHint(const QString& hint) {
+  if (hint == extra_hint_) return;
+  extra_hint_ = hint;
+  Refresh();
 }
 
 void TTileWidget::mousePressEvent(QMouseEvent* event) {

@@ -52,6 +52,13 @@ class TTileWidget : public QWidget {
   // Reads the tile's state again (the view-change hook calls it).
   void Refresh();
 
+  // Something drawn over the tile after the tile itself (the alarm frame), and a text added
+  // to the tile's hint in the status bar. The main window sets them; the tile knows nothing
+  // of what they mean.
+  using TOverlay = std::function<void(QPainter& painter, const QRect& rect)>;
+  void SetOverlay(TOverlay overlay);
+  void SetExtraHint(const QString& hint);
+
   // The caption's font: bold, 13 pixels, Arial's metric twin.
   static QFont CaptionFont();
   // The displays' font: 19 pixels, or smaller until `text` fits its 41-pixel box.
@@ -72,6 +79,8 @@ class TTileWidget : public QWidget {
   TDovaPanel& panel_;
   TErrorSink on_error_;
   bool pressed_ = false;
+  TOverlay overlay_;
+  QString extra_hint_;
 };
 
 }  // namespace dova

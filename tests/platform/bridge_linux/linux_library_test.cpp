@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/bridge/linux/linux_library.h"
+#include "support/unprivileged.h"
 
 namespace dova::bridge {
 namespace {
@@ -429,6 +430,30 @@ TEST(LinuxSiLibrarySysfsTest, ListsOnlyDriverBridgesByTheirSerial) {
   SiHandle h2 = 0;
   EXPECT_NE(lib.SI_Open(0, &h2), SI_SUCCESS);
   EXPECT_EQ(lib.SI_Close(h), SI_SUCCESS);
+}
+
+TEST(LinuxSiLibrarySysfsTest, ABridgeWhoseTtyTheUserMayNotOpenSaysSo) {
+  TempDir tmp;
+  ASSERT_FALSE(tmp.Path().empty());
+  const fs::path dev = tmp.Path() / "dev";
+  fs::create_directories(dev);
+  FakeSysfs sys(tmp.Path() / "sys");
+  sys.Plug("1-1", "ttyUSB0", "10c4", "ea61", "DOVA300-0000BEEF");
+  // The tty as the kernel leaves it without a udev rule: its owner's only.
+  Pty pty;
+  ASSERT_TRUE(pty.Ok());
+  ASSERT_EQ(chmod(pty.Path().c_str(), dova::testing::DeniedMode()), 0);
+  fs::create_symlink(pty.Path(), dev / "ttyUSB0");
+  ASSERT_EQ(chmod(tmp.Path().c_str(), 0755), 0);
+
+  LinuxSiLibrary lib((tmp.Path() / "sys").string(), dev.string());
+  const int status = dova::testing::RunUnprivileged([&] {
+    std::uint32_t n = 0;
+    if (lib.SI_GetNumDevices(&n) != SI_SUCCESS || n != 1) return 1;
+    SiHandle h = 0;
+    return lib.SI_Open(0, &h);
+  });
+  EXPECT_EQ(status, SI_ACCESS_DENIED);
 }
 
 TEST(LinuxSiLibrarySysfsTest, UserNamedBridgeIsListedOnce) {

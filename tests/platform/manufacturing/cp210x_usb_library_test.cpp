@@ -23,24 +23,28 @@ class FakeTransport : public UsbTransport {
  public:
   struct Device {
     UsbDeviceInfo info;
-    int part = 0x02;  // answer to the part-number request; < 0: the request fails
+    int part = 0x02;      // answer to the part-number request; < 0: the request fails
+    bool denied = false;  // the user may not open it
   };
   std::vector<Device> devices;
   std::vector<Transfer> writes;
   std::optional<int> write_result;  // unset: the whole length
   int reset_result = 0;
   int opens = 0;
+  std::vector<std::string> part_requests;  // the devices asked for their part number
   int closes = 0;
 
-  int ListDevices(std::uint16_t vendor_id, std::vector<UsbDeviceInfo>* out) override {
+  int ListDevices(std::uint16_t vendor_id, std::uint16_t product_id,
+                  std::vector<UsbDeviceInfo>* out) override {
     for (const auto& d : devices) {
-      if (d.info.VendorId == vendor_id) out->push_back(d.info);
+      if (d.info.VendorId == vendor_id && d.info.ProductId == product_id) out->push_back(d.info);
     }
     return 0;
   }
   int Open(const std::string& location, std::uint32_t* handle) override {
     for (std::size_t i = 0; i < devices.size(); ++i) {
       if (devices[i].info.Location == location) {
+        if (devices[i].denied) return kErrorAccess;
         *handle = static_cast<std::uint32_t>(i + 100);
         ++opens;
         return 0;
@@ -57,6 +61,7 @@ class FakeTransport : public UsbTransport {
                       std::uint16_t value, std::uint16_t index, std::uint8_t* data,
                       std::uint16_t length, unsigned) override {
     if (request_type == 0xC0) {
+      part_requests.push_back(devices.at(handle - 100).info.Location);
       const int part = devices.at(handle - 100).part;
       if (part < 0 || value != 0x370B || length != 1) return kErrorIo;
       data[0] = static_cast<std::uint8_t>(part);
@@ -77,6 +82,7 @@ class UsbCP210xLibraryTest : public ::testing::Test {
         {{0x10C4, 0x8A2A, "0", "Other", "1-2"}, -1},  // a Silicon Labs device that is no CP210x
         {{0x10C4, 0xEA61, "dova300-0001", "USBXpress", "1-3.2"}, 0x02},
         {{0x0403, 0x6001, "FT1", "FT232", "1-4"}, 0x02},
+        {{0x10C4, 0xEA60, "VCP0002", "CP2102 USB to UART Bridge Controller", "1-5"}, 0x02, true},
     };
     std::uint32_t count = 0;
     ASSERT_EQ(lib_.CP210x_GetNumDevices(&count), CP210x_SUCCESS);
@@ -89,10 +95,13 @@ class UsbCP210xLibraryTest : public ::testing::Test {
   CP210x_HANDLE handle_ = 0;
 };
 
-TEST_F(UsbCP210xLibraryTest, CountsTheBridgesThatAnswerWithAPartNumberAndNamesTheirPaths) {
+TEST_F(UsbCP210xLibraryTest, CountsTheSerialPortBridgesWithoutAskingAnyDeviceAndNamesTheirPaths) {
+  // Only the bridges on the serial-port driver count, and counting sends nothing: the
+  // bridge at 1-3.2 is some tile's incubator, the one at 1-2 is no CP210x at all.
+  EXPECT_TRUE(transport_.part_requests.empty());
   char text[CP210x_MAX_DEVICE_STRLEN];
   ASSERT_EQ(lib_.CP210x_GetProductString(1, text, CP210x_RETURN_SERIAL_NUMBER), CP210x_SUCCESS);
-  EXPECT_STREQ(text, "dova300-0001");
+  EXPECT_STREQ(text, "VCP0002");
   ASSERT_EQ(lib_.CP210x_GetProductString(0, text, CP210x_RETURN_FULL_PATH), CP210x_SUCCESS);
   EXPECT_STREQ(text, "usb#1-1#vid_10c4&pid_ea60#VCP0001");
   EXPECT_EQ(lib_.CP210x_GetProductString(2, text, CP210x_RETURN_FULL_PATH),
@@ -105,12 +114,29 @@ TEST_F(UsbCP210xLibraryTest, CountsTheBridgesThatAnswerWithAPartNumberAndNamesTh
   std::uint8_t part = 0;
   ASSERT_EQ(lib_.CP210x_GetPartNumber(handle_, &part), CP210x_SUCCESS);
   EXPECT_EQ(part, CP210x_CP2102_VERSION);
+  // The part number is asked of the opened bridge only.
+  EXPECT_EQ(transport_.part_requests, std::vector<std::string>{"1-1"});
   EXPECT_STREQ(PartNumberName(part), "CP2102");
   EXPECT_STREQ(PartNumberName(0x21), "CP2102N");
-  // Counting opened each device for a moment and closed it again.
   EXPECT_EQ(lib_.CP210x_Close(handle_), CP210x_SUCCESS);
   EXPECT_EQ(transport_.opens, transport_.closes);
   EXPECT_EQ(lib_.CP210x_Close(handle_), CP210x_INVALID_HANDLE);
+}
+
+TEST_F(UsbCP210xLibraryTest, ABridgeTheUserMayNotOpenSaysSo) {
+  CP210x_HANDLE handle = 0;
+  EXPECT_EQ(lib_.CP210x_Open(1, &handle), CP210x_ACCESS_DENIED);
+  EXPECT_EQ(lib_.CP210x_Open(5, &handle), CP210x_DEVICE_NOT_FOUND);
+}
+
+TEST(CP210xPartsTest, OnlyTheRewritablePartsMayBeConverted) {
+  for (std::uint8_t part : {CP210x_CP2101_VERSION, CP210x_CP2102_VERSION, CP210x_CP2103_VERSION})
+    EXPECT_TRUE(IsRewritablePart(part)) << PartNumberName(part);
+  for (std::uint8_t part : {CP210x_CP2104_VERSION, CP210x_CP2105_VERSION, CP210x_CP2108_VERSION,
+                            CP210x_CP2109_VERSION, CP210x_CP2102N_QFN28_VERSION,
+                            CP210x_CP2102N_QFN20_VERSION, std::uint8_t{0}, std::uint8_t{0x77}}) {
+    EXPECT_FALSE(IsRewritablePart(part)) << int(part);
+  }
 }
 
 TEST_F(UsbCP210xLibraryTest, ConfigurationWritesAreVendorRequestsWithTheItemInValue) {

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "platform/serial/linux/sysfs_port_map.h"
+#include "support/unprivileged.h"
 
 namespace dova {
 namespace {
@@ -55,6 +56,29 @@ TEST(SysfsSerialPortMapTest, ListsSerialDriverBridgesOnlyInNaturalOrder) {
   EXPECT_EQ(ports[0].InstanceName, "VCP0002");
   EXPECT_EQ(ports[1].DevicePath, "/dev/ttyUSB10");
   EXPECT_EQ(ports[1].InstanceName, "0010");
+}
+
+TEST(SysfsSerialPortMapTest, APortTheProgramMayNotOpenIsListedAsSuch) {
+  SysfsTree tree;
+  tree.AddUsbTty("ttyUSB0", "1-1", "10c4", "ea60", "VCP0001");
+  tree.AddUsbTty("ttyUSB1", "1-2", "10c4", "ea60", "VCP0002");
+  // The device nodes: one left to its owner alone (no udev rule), one open to everybody.
+  const fs::path dev = fs::path(tree.Root()) / "dev";
+  fs::create_directories(dev);
+  std::ofstream(dev / "ttyUSB0").put('\n');
+  std::ofstream(dev / "ttyUSB1").put('\n');
+  ASSERT_EQ(chmod((dev / "ttyUSB0").c_str(), testing::DeniedMode()), 0);
+  ASSERT_EQ(chmod((dev / "ttyUSB1").c_str(), 0666), 0);
+  // The check runs in a child that cannot override permissions; the tree must be
+  // reachable for it.
+  ASSERT_EQ(chmod(tree.Root().c_str(), 0755), 0);
+  SysfsSerialPortMap map(tree.Root(), dev.string());
+  const int seen = testing::RunUnprivileged([&] {
+    const auto ports = map.BridgePorts();
+    if (ports.size() != 2) return 1;
+    return (ports[0].AccessDenied ? 2 : 0) + (ports[1].AccessDenied ? 4 : 0) + 10;
+  });
+  EXPECT_EQ(seen, 10 + 2);
 }
 
 TEST(SysfsSerialPortMapTest, AMissingTreeListsNothing) {

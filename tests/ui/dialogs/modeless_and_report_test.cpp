@@ -1,6 +1,8 @@
 // The non-blocking message box and the converter's report dialog.
 #include <gtest/gtest.h>
 
+#include <QMessageBox>
+
 #include <QApplication>
 #include <QGuiApplication>
 #include <QLabel>
@@ -247,6 +249,24 @@ TEST_F(ConverterReportTest, WithNothingToConvertNoReportAndTheConverterStopsAfte
   EXPECT_EQ(converter->DoneCount(), 20);
   EXPECT_EQ(dlg.TimesShown(), 0);
   EXPECT_TRUE(user.seen.empty());
+}
+
+TEST_F(ConverterReportTest, ABridgeThatIsNotConvertedIsABoxThatDoesNotBlock) {
+  bench.AddIncubator(sim::SimulatedIncubators::DefaultConfig(1, 1), "VCP0001");
+  bench.BridgeOf(0).PartNumber = manufacturing::CP210x_CP2104_VERSION;
+  Start();
+  sched.AdvanceBy(3000);
+  const auto boxes = dlg.findChildren<QMessageBox*>();
+  ASSERT_EQ(boxes.size(), 1);
+  EXPECT_TRUE(boxes[0]->isVisible());
+  EXPECT_FALSE(boxes[0]->isModal());
+  EXPECT_EQ(boxes[0]->text(),
+            "Conversion refused: USB serial No VCP0001 on ttyUSB0 is a CP2104, whose USB "
+            "identity is not rewritable; it is left alone");
+  EXPECT_EQ(dlg.TimesShown(), 0);
+  // The converter went on meanwhile: with nothing left to convert it stops by itself.
+  EXPECT_EQ(converter->DoneCount(), TVCPtoUSBXConv::kDoneLimit);
+  boxes[0]->close();
 }
 
 TEST(ConverterReportClosingTest, TheMainWindowClosingEndsAnOpenReport) {

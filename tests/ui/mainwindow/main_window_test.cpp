@@ -7,11 +7,14 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolBar>
 #include <functional>
 #include <set>
 
+#include "ui/graphs/graph_windows.h"
+#include "ui/graphs/trend_chart.h"
 #include "ui/mainwindow/window_fixture.h"
 
 namespace dova::testing {
@@ -24,6 +27,8 @@ const QColor kTileColor = ToQColor(clTileBlue);
 
 // The three trend windows fill the MDI area one above the other, each as wide as the area.
 void ExpectStacked(const WindowFixture& f) {
+  // The area shows or hides its scroll bars on the next turn of the event loop.
+  QApplication::processEvents();
   auto frames = f.OpenFrames();
   ASSERT_EQ(frames.size(), 3);
   std::sort(frames.begin(), frames.end(),
@@ -120,9 +125,9 @@ TEST_F(WindowFixture, UnpluggingTheSelectedIncubatorSelectsTheFirstTileWithinASe
   EXPECT_EQ(TileWidgets().size(), 3u);
 
   c.Unplug();
-  ASSERT_TRUE(sched.AdvanceUntil([&] { return form->ClosingPanels.size() == 1; }, 1000));
+  ASSERT_TRUE(sched.AdvanceUntil([&] { return form->ClosingPanels().size() == 1; }, 1000));
   // At once: the tile and its windows are gone, nothing is selected yet.
-  EXPECT_FALSE(window->TileOf(*form->ClosingPanels.front())->isVisible());
+  EXPECT_FALSE(window->TileOf(*form->ClosingPanels().front())->isVisible());
   EXPECT_TRUE(OpenFrames().isEmpty());
   EXPECT_FALSE(window->Command("WindowCascade1")->isEnabled());
 
@@ -172,6 +177,52 @@ TEST_F(WindowFixture, NarrowingTheWindowAddsARowOf76PixelsAndLeavesTheWindowsInP
   EXPECT_EQ(Tile("A")->pos(), QPoint(1280 - 4 * 194, 2));
 }
 
+// Windows left in place when the strip gains a row reach below the area: a scroll bar
+// brings the lowest one into view.
+TEST_F(WindowFixture, TheMdiAreaScrollsToWindowsThatReachBeyondIt) {
+  Open(1280, 800);
+  for (const char* nick : {"A", "B", "C", "D"})
+    Plug(nick);
+  QMdiArea* area = window->MdiArea();
+  EXPECT_FALSE(area->verticalScrollBar()->isVisible()) << "the stacked windows fit";
+
+  window->resize(682, 800);
+  QApplication::processEvents();
+  ASSERT_EQ(window->Strip()->height(), 78 + 76);
+  auto frames = OpenFrames();
+  std::sort(frames.begin(), frames.end(),
+            [](QMdiSubWindow* a, QMdiSubWindow* b) { return a->y() < b->y(); });
+  QMdiSubWindow* lowest = frames.back();
+  ASSERT_GT(lowest->geometry().bottom(), area->viewport()->height() - 1)
+      << "the lowest window reaches below the area";
+  QScrollBar* bar = area->verticalScrollBar();
+  EXPECT_TRUE(bar->isVisible());
+  bar->setValue(bar->maximum());
+  QApplication::processEvents();
+  EXPECT_LE(lowest->geometry().bottom(), area->viewport()->height() - 1)
+      << "scrolled down, the lowest window is whole in view";
+
+  // Tiling from there stacks them in the area again, scrolled back to its top.
+  window->Command("WindowTileHorizontal1")->trigger();
+  ExpectStacked(*this);
+  EXPECT_EQ(bar->value(), 0);
+  EXPECT_FALSE(bar->isVisible());
+}
+
+// A trend window's hint goes to the status bar as the tiles' and the menus' do.
+TEST_F(WindowFixture, AChartsHintShowsInTheStatusBar) {
+  Open();
+  Plug("Alpha");
+  ASSERT_FALSE(OpenFrames().isEmpty());
+  auto* chart = dynamic_cast<ui::TTrendGraphWindow*>(OpenFrames().front()->widget());
+  ASSERT_NE(chart, nullptr);
+  QWidget* plot = &chart->Chart1();
+  EXPECT_EQ(plot->toolTip(), ui::TTrendGraphWindow::kToolTip);
+  QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+  QApplication::sendEvent(plot, &enter);
+  EXPECT_EQ(window->StatusText()->text(), ui::TTrendGraphWindow::kToolTip);
+}
+
 TEST_F(WindowFixture, TheMenuReadsAsDesigned) {
   Open();
   QStringList menus;
@@ -189,6 +240,8 @@ TEST_F(WindowFixture, TheMenuReadsAsDesigned) {
       {"DataDir", "Select Data File &Folder", "", ""},
       {"SetLoggingInterval1", "Set Logging &Interval", "", ""},
       {"ClearDOVAData1", "&Clear Logged Data", "", ""},
+      {"OpenLog1", "&Open Log...", "", ""},
+      {"RecentLogs1", "Recent &Logs", "", ""},
       {"FileExit1", "E&xit", "Exit", "Exit application"},
       {"Name1", "DOVA &Name", "", ""},
       {"ViewLast6Hours", "Last 6 Hours", "", ""},

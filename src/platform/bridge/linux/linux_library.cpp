@@ -190,8 +190,12 @@ SiStatus LinuxSiLibrary::SI_Open(std::uint32_t device, SiHandle* handle) {
   if (handle == nullptr) return SI_INVALID_PARAMETER;
   if (device >= devices_.size()) return SI_DEVICE_NOT_FOUND;
   const int fd = ::open(devices_[device].path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  // EBUSY: another program holds the tty in exclusive mode.
-  if (fd < 0) return SI_DEVICE_NOT_FOUND;
+  if (fd < 0) {
+    // EACCES: no udev rule gives the user the tty, or the user is not at the seat.
+    if (errno == EACCES || errno == EPERM) return SI_ACCESS_DENIED;
+    // EBUSY: another program holds the tty in exclusive mode.
+    return SI_DEVICE_NOT_FOUND;
+  }
   // The lock tells holders apart for root too, who is let through exclusive mode, and
   // covers programs that do not use exclusive mode.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -40,10 +42,22 @@ bool Inside(const QString& path, const QString& folder) {
 }  // namespace
 
 struct MemoryLogFiles::Store {
+  // What the disk holds of each byte the program wrote.
+  enum : char { kClean = 0, kDirty = 1, kLost = 2 };
   struct Node {
-    QByteArray bytes;
+    QByteArray bytes;  // what readers see (the system's cache)
+    // What a power cut leaves: the bytes the last good sync carried to the disk.
+    QByteArray durable;
+    // One state per byte of `bytes`: written since the last sync (dirty), or dropped by a
+    // failed sync (lost: readers see it, the disk never got it and no later sync will
+    // carry it unless it is written again).
+    QByteArray state;
+    // The folder's list of names on the disk holds this file.
+    bool entry_durable = true;
     bool locked = false;
   };
+  // Writes and syncs may come from two threads (the program's and its sync thread).
+  mutable std::recursive_mutex mutex;
   std::map<QString, std::shared_ptr<Node>> files;
   std::set<QString> folders;
   std::map<QString, Refusal> refusals;
@@ -51,6 +65,11 @@ struct MemoryLogFiles::Store {
   std::multiset<const Node*> open;
   int fail_writes = 0;
   std::optional<std::int64_t> capacity;
+  int fail_syncs = 0;
+  int fail_folder_syncs = 0;
+  int syncs = 0;
+  std::map<QString, int> folder_syncs;
+  std::function<void()> sync_hook;
 
   bool IsFolder(const QString& path) const {
     return path.isEmpty() || path == QStringLiteral("/") || folders.count(path) != 0;
@@ -83,14 +102,19 @@ class MemoryLogFile final : public LogFile {
     store_->open.insert(node_.get());
   }
   ~MemoryLogFile() override {
-    node_->locked = false;
+    std::lock_guard lock(store_->mutex);
+    if (holds_lock_) node_->locked = false;
     store_->open.erase(store_->open.find(node_.get()));
   }
 
   const QString& Path() const override { return path_; }
-  std::int64_t Position() const override { return position_; }
+  std::int64_t Position() const override {
+    std::lock_guard lock(store_->mutex);
+    return position_;
+  }
 
   void Write(const QByteArray& bytes) override {
+    std::lock_guard lock(store_->mutex);
     if (bytes.isEmpty()) return;  // as on disk: nothing to write, nothing to fail
     if (store_->fail_writes > 0) {
       --store_->fail_writes;
@@ -102,26 +126,91 @@ class MemoryLogFile final : public LogFile {
     if (store_->capacity && store_->Used() + growth > *store_->capacity) {
       throw LogFileExcept(ErrorText("Cannot write to", path_, ENOSPC));
     }
-    if (end > size) node_->bytes.resize(static_cast<qsizetype>(end), '\0');
-    std::copy(bytes.begin(), bytes.end(), node_->bytes.begin() + position_);
+    Put(position_, bytes);
     position_ = end;
   }
 
+  void WriteAt(std::int64_t offset, const QByteArray& bytes) override {
+    std::lock_guard lock(store_->mutex);
+    if (store_->fail_writes > 0) {
+      --store_->fail_writes;
+      throw LogFileExcept(ErrorText("Cannot write to", path_, EIO));
+    }
+    Put(offset, bytes);
+  }
+
   void Clear() override {
+    std::lock_guard lock(store_->mutex);
     node_->bytes.clear();
+    node_->state.clear();
     position_ = 0;
   }
 
+  void Sync() override {
+    {
+      std::lock_guard lock(store_->mutex);
+      Store::Node& n = *node_;
+      n.state.resize(n.bytes.size(), Store::kClean);
+      if (store_->fail_syncs > 0) {
+        --store_->fail_syncs;
+        // As the kernel does: what it could not write is marked clean and forgotten.
+        for (char& st : n.state)
+          if (st == Store::kDirty) st = Store::kLost;
+        throw LogFileExcept(ErrorText("Cannot save", path_, EIO));
+      }
+      QByteArray disk = n.bytes;
+      for (qsizetype i = 0; i < disk.size(); ++i) {
+        if (n.state[i] == Store::kLost) disk[i] = i < n.durable.size() ? n.durable[i] : '\0';
+        if (n.state[i] == Store::kDirty) n.state[i] = Store::kClean;
+      }
+      n.durable = std::move(disk);
+      ++store_->syncs;
+    }
+    // A slow disk: the program goes on meanwhile, and what it writes now was not taken.
+    std::function<void()> hook;
+    {
+      std::lock_guard lock(store_->mutex);
+      hook = store_->sync_hook;
+    }
+    if (hook) hook();
+  }
+
+  QByteArray Tail(int max) const override {
+    std::lock_guard lock(store_->mutex);
+    return max <= 0 ? QByteArray() : node_->bytes.right(max);
+  }
+
+  void Unlock() override {
+    std::lock_guard lock(store_->mutex);
+    if (holds_lock_) node_->locked = false;
+    holds_lock_ = false;
+  }
+
   bool StillThere() const override {
+    std::lock_guard lock(store_->mutex);
     const auto it = store_->files.find(path_);
     return it != store_->files.end() && it->second == node_;
   }
 
  private:
+  void Put(std::int64_t offset, const QByteArray& bytes) {
+    Store::Node& n = *node_;
+    const std::int64_t end = offset + bytes.size();
+    const qsizetype old = n.bytes.size();
+    n.state.resize(old, Store::kClean);
+    if (end > old) {
+      n.bytes.resize(static_cast<qsizetype>(end), '\0');
+      n.state.resize(static_cast<qsizetype>(end), Store::kDirty);
+    }
+    std::copy(bytes.begin(), bytes.end(), n.bytes.begin() + offset);
+    std::fill(n.state.begin() + offset, n.state.begin() + end, Store::kDirty);
+  }
+
   std::shared_ptr<Store> store_;
   std::shared_ptr<Store::Node> node_;
   QString path_;
   std::int64_t position_ = 0;
+  bool holds_lock_ = true;
 };
 
 }  // namespace
@@ -130,6 +219,7 @@ MemoryLogFiles::MemoryLogFiles() : store_(std::make_shared<Store>()) {}
 MemoryLogFiles::~MemoryLogFiles() = default;
 
 std::unique_ptr<LogFile> MemoryLogFiles::OpenExisting(const QString& path) {
+  std::lock_guard lock(store_->mutex);
   const QString p = Normal(path);
   if (store_->RefusalOf(p) != Refusal::None) return nullptr;
   const auto it = store_->files.find(p);
@@ -138,17 +228,22 @@ std::unique_ptr<LogFile> MemoryLogFiles::OpenExisting(const QString& path) {
 }
 
 bool MemoryLogFiles::CreateIfMissing(const QString& path) {
+  std::lock_guard lock(store_->mutex);
   const QString p = Normal(path);
   if (p.isEmpty() || store_->IsFolder(p)) return false;
   const Refusal refusal = store_->RefusalOf(p);
   if (refusal == Refusal::Unwritable) return false;
   if (store_->files.count(p) != 0) return true;
   if (!store_->IsFolder(Parent(p))) return false;
-  store_->files[p] = std::make_shared<Store::Node>();
+  auto node = std::make_shared<Store::Node>();
+  // Its name reaches the disk with the next sync of its folder.
+  node->entry_durable = false;
+  store_->files[p] = std::move(node);
   return true;
 }
 
 bool MemoryLogFiles::MakeFolder(const QString& path) {
+  std::lock_guard lock(store_->mutex);
   const QString p = Normal(path);
   if (p.isEmpty() || store_->files.count(p) != 0) return false;
   if (store_->IsFolder(p)) return true;
@@ -158,14 +253,20 @@ bool MemoryLogFiles::MakeFolder(const QString& path) {
 }
 
 void MemoryLogFiles::Put(const QString& path, const QByteArray& bytes) {
+  std::lock_guard lock(store_->mutex);
   const QString p = Normal(path);
   AddFolder(Parent(p));
   auto& node = store_->files[p];
   if (!node) node = std::make_shared<Store::Node>();
+  // A file that was there before: on the disk as it reads.
   node->bytes = bytes;
+  node->durable = bytes;
+  node->state = QByteArray(bytes.size(), Store::kClean);
+  node->entry_durable = true;
 }
 
 void MemoryLogFiles::AddFolder(const QString& path) {
+  std::lock_guard lock(store_->mutex);
   const QString p = Normal(path);
   if (store_->IsFolder(p)) return;
   AddFolder(Parent(p));
@@ -173,29 +274,35 @@ void MemoryLogFiles::AddFolder(const QString& path) {
 }
 
 std::optional<QByteArray> MemoryLogFiles::Contents(const QString& path) const {
+  std::lock_guard lock(store_->mutex);
   const auto it = store_->files.find(Normal(path));
   if (it == store_->files.end()) return std::nullopt;
   return it->second->bytes;
 }
 
 bool MemoryLogFiles::FileExists(const QString& path) const {
+  std::lock_guard lock(store_->mutex);
   return store_->files.count(Normal(path)) != 0;
 }
 
 bool MemoryLogFiles::FolderExists(const QString& path) const {
+  std::lock_guard lock(store_->mutex);
   return store_->IsFolder(Normal(path));
 }
 
 bool MemoryLogFiles::IsOpen(const QString& path) const {
+  std::lock_guard lock(store_->mutex);
   const auto it = store_->files.find(Normal(path));
   return it != store_->files.end() && it->second->locked;
 }
 
 int MemoryLogFiles::OpenCount() const {
+  std::lock_guard lock(store_->mutex);
   return static_cast<int>(store_->open.size());
 }
 
 bool MemoryLogFiles::Remove(const QString& path) {
+  std::lock_guard lock(store_->mutex);
   const QString p = Normal(path);
   if (store_->files.erase(p) != 0) return true;
   if (p.isEmpty() || p == QStringLiteral("/") || store_->folders.erase(p) == 0) return false;
@@ -205,6 +312,7 @@ bool MemoryLogFiles::Remove(const QString& path) {
 }
 
 bool MemoryLogFiles::Rename(const QString& from, const QString& to) {
+  std::lock_guard lock(store_->mutex);
   const QString f = Normal(from);
   const QString t = Normal(to);
   const auto it = store_->files.find(f);
@@ -219,24 +327,79 @@ bool MemoryLogFiles::Rename(const QString& from, const QString& to) {
 }
 
 void MemoryLogFiles::FailWrites(int count) {
+  std::lock_guard lock(store_->mutex);
   store_->fail_writes = count;
 }
 
 void MemoryLogFiles::SetCapacity(std::optional<std::int64_t> bytes) {
+  std::lock_guard lock(store_->mutex);
   store_->capacity = bytes;
 }
 
 std::int64_t MemoryLogFiles::UsedBytes() const {
+  std::lock_guard lock(store_->mutex);
   return store_->Used();
 }
 
 void MemoryLogFiles::RefuseOpens(const QString& path, Refusal how) {
+  std::lock_guard lock(store_->mutex);
   const QString p = Normal(path);
   if (how == Refusal::None) {
     store_->refusals.erase(p);
   } else {
     store_->refusals[p] = how;
   }
+}
+
+}  // namespace dova
+
+namespace dova {
+
+bool MemoryLogFiles::SyncFolder(const QString& path) {
+  std::lock_guard lock(store_->mutex);
+  const QString p = Normal(path);
+  if (!store_->IsFolder(p)) return false;
+  if (store_->fail_folder_syncs > 0) {
+    --store_->fail_folder_syncs;
+    return false;
+  }
+  ++store_->folder_syncs[p];
+  for (auto& [name, node] : store_->files)
+    if (Parent(name) == p) node->entry_durable = true;
+  return true;
+}
+
+void MemoryLogFiles::FailSyncs(int count) {
+  std::lock_guard lock(store_->mutex);
+  store_->fail_syncs = count;
+}
+
+void MemoryLogFiles::FailFolderSyncs(int count) {
+  std::lock_guard lock(store_->mutex);
+  store_->fail_folder_syncs = count;
+}
+
+void MemoryLogFiles::SetSyncHook(std::function<void()> hook) {
+  std::lock_guard lock(store_->mutex);
+  store_->sync_hook = std::move(hook);
+}
+
+std::optional<QByteArray> MemoryLogFiles::DurableContents(const QString& path) const {
+  std::lock_guard lock(store_->mutex);
+  const auto it = store_->files.find(Normal(path));
+  if (it == store_->files.end() || !it->second->entry_durable) return std::nullopt;
+  return it->second->durable;
+}
+
+int MemoryLogFiles::FolderSyncs(const QString& path) const {
+  std::lock_guard lock(store_->mutex);
+  const auto it = store_->folder_syncs.find(Normal(path));
+  return it == store_->folder_syncs.end() ? 0 : it->second;
+}
+
+int MemoryLogFiles::Syncs() const {
+  std::lock_guard lock(store_->mutex);
+  return store_->syncs;
 }
 
 }  // namespace dova

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -15,7 +16,10 @@ namespace dova {
 // ("/" separated; the root and the current folder "" always exist). A file open here is
 // locked, so a second open of it is refused. Faults a data folder meets in a lab can be
 // injected: failing writes, a disk that fills up, files and folders removed while open,
-// files that another program holds or that nobody may write.
+// files that another program holds or that nobody may write, syncs that fail or take long.
+// The store also keeps what a power cut would leave of each file (what the last good syncs
+// carried to the disk), failing syncs dropping data as the kernel does. Safe to use from
+// two threads (the program's and its sync thread).
 // Open files share the store with the object that made them and may outlive it.
 class MemoryLogFiles : public LogFiles {
  public:
@@ -36,6 +40,8 @@ class MemoryLogFiles : public LogFiles {
   bool CreateIfMissing(const QString& path) override;
   // One level, as on the real file system: the parent must exist.
   bool MakeFolder(const QString& path) override;
+  // Makes the names of the files in that folder survive a power cut.
+  bool SyncFolder(const QString& path) override;
 
   // --- the test's side
 
@@ -71,6 +77,23 @@ class MemoryLogFiles : public LogFiles {
   std::int64_t UsedBytes() const;
   // Refuses (or, with Refusal::None, allows again) opens of the file at that path.
   void RefuseOpens(const QString& path, Refusal how);
+
+  // The next `count` syncs of any file fail. As on Linux, the data the failed sync was to
+  // carry is marked clean and never reaches the disk unless it is written again, so a
+  // later sync that succeeds does not bring it back.
+  void FailSyncs(int count);
+  // The next `count` folder syncs fail.
+  void FailFolderSyncs(int count);
+  // Called by every file sync that succeeds, after the disk took the data and before the
+  // sync returns: a slow disk, during which the program goes on writing.
+  void SetSyncHook(std::function<void()> hook);
+  // What a power cut leaves of a file: nothing when its name never reached the disk
+  // (created, and its folder not synced since), otherwise the bytes that the syncs so far
+  // carried to the disk (NULs where the size reached the disk and the data did not).
+  std::optional<QByteArray> DurableContents(const QString& path) const;
+  // Good syncs of the folder, and of files, so far.
+  int FolderSyncs(const QString& path) const;
+  int Syncs() const;
 
   struct Store;
 

@@ -2,6 +2,7 @@
 
 #include <libusb.h>
 
+#include <fstream>
 #include <string>
 
 namespace dova::manufacturing {
@@ -32,9 +33,24 @@ void Describe(libusb_device_handle* h, const libusb_device_descriptor& desc, Usb
   info->Product = StringDescriptor(h, desc.iProduct);
 }
 
+// A sysfs attribute of the USB device: one line of text, empty when missing.
+std::string Attribute(const std::string& sysfs_root, const std::string& location,
+                      const char* name) {
+  std::ifstream in(sysfs_root + "/bus/usb/devices/" + location + "/" + name);
+  std::string line;
+  std::getline(in, line);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' '))
+    line.pop_back();
+  return line;
+}
+
+int Translate(int libusb_result) {
+  return libusb_result == LIBUSB_ERROR_ACCESS ? UsbTransport::kErrorAccess : libusb_result;
+}
+
 }  // namespace
 
-LibusbTransport::LibusbTransport() {
+LibusbTransport::LibusbTransport(std::string sysfs_root) : sysfs_root_(std::move(sysfs_root)) {
   if (libusb_init(&context_) != 0) context_ = nullptr;
 }
 
@@ -44,7 +60,8 @@ LibusbTransport::~LibusbTransport() {
   if (context_) libusb_exit(context_);
 }
 
-int LibusbTransport::ListDevices(std::uint16_t vendor_id, std::vector<UsbDeviceInfo>* out) {
+int LibusbTransport::ListDevices(std::uint16_t vendor_id, std::uint16_t product_id,
+                                 std::vector<UsbDeviceInfo>* out) {
   out->clear();
   if (!context_) return LIBUSB_ERROR_OTHER;
   libusb_device** list = nullptr;
@@ -52,16 +69,25 @@ int LibusbTransport::ListDevices(std::uint16_t vendor_id, std::vector<UsbDeviceI
   if (n < 0) return static_cast<int>(n);
   for (ssize_t i = 0; i < n; ++i) {
     libusb_device_descriptor desc{};
-    if (libusb_get_device_descriptor(list[i], &desc) != 0 || desc.idVendor != vendor_id) continue;
+    if (libusb_get_device_descriptor(list[i], &desc) != 0 || desc.idVendor != vendor_id ||
+        desc.idProduct != product_id) {
+      continue;
+    }
     UsbDeviceInfo info;
+    info.VendorId = desc.idVendor;
+    info.ProductId = desc.idProduct;
     info.Location = Location(list[i]);
-    libusb_device_handle* h = nullptr;
-    if (libusb_open(list[i], &h) == 0) {
-      Describe(h, desc, &info);
-      libusb_close(h);
-    } else {
-      info.VendorId = desc.idVendor;
-      info.ProductId = desc.idProduct;
+    // The kernel keeps the strings it read at enumeration in sysfs, readable by everyone:
+    // no request goes to the device, and a device the user may not open still shows its
+    // serial (so its owner can be told why it is left alone).
+    info.Serial = Attribute(sysfs_root_, info.Location, "serial");
+    info.Product = Attribute(sysfs_root_, info.Location, "product");
+    if (info.Serial.empty()) {
+      libusb_device_handle* h = nullptr;
+      if (libusb_open(list[i], &h) == 0) {
+        Describe(h, desc, &info);
+        libusb_close(h);
+      }
     }
     out->push_back(std::move(info));
   }
@@ -86,7 +112,7 @@ int LibusbTransport::Open(const std::string& location, std::uint32_t* handle) {
     break;
   }
   libusb_free_device_list(list, 1);
-  return result;
+  return Translate(result);
 }
 
 libusb_device_handle* LibusbTransport::Find(std::uint32_t handle) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <map>
+#include <string>
 
 #include "platform/manufacturing/usb_transport.h"
 
@@ -13,12 +14,14 @@ namespace dova::manufacturing {
 // detaching the kernel's driver: the configuration requests go to the device itself.
 class LibusbTransport : public UsbTransport {
  public:
-  LibusbTransport();
+  // sysfs_root: where the kernel's USB device attributes are (a test tree in tests).
+  explicit LibusbTransport(std::string sysfs_root = "/sys");
   ~LibusbTransport() override;
   LibusbTransport(const LibusbTransport&) = delete;
   LibusbTransport& operator=(const LibusbTransport&) = delete;
 
-  int ListDevices(std::uint16_t vendor_id, std::vector<UsbDeviceInfo>* out) override;
+  int ListDevices(std::uint16_t vendor_id, std::uint16_t product_id,
+                  std::vector<UsbDeviceInfo>* out) override;
   int Open(const std::string& location, std::uint32_t* handle) override;
   void Close(std::uint32_t handle) override;
   int ReadIdentity(std::uint32_t handle, UsbDeviceInfo* info) override;
@@ -30,6 +33,7 @@ class LibusbTransport : public UsbTransport {
  private:
   libusb_device_handle* Find(std::uint32_t handle) const;
 
+  std::string sysfs_root_;
   libusb_context* context_ = nullptr;
   std::map<std::uint32_t, libusb_device_handle*> handles_;
   std::uint32_t next_handle_ = 1;

@@ -54,7 +54,7 @@ std::vector<SerialBridgePort> SimCP210xLibrary::BridgePorts() {
   std::vector<SerialBridgePort> out;
   for (const auto& b : bridges_) {
     if (b->ProductId == 0xEA60 && b->Tty && !b->Serial.empty()) {
-      out.push_back({b->TtyPath, b->Serial});
+      out.push_back({b->TtyPath, b->Serial, b->TtyAccessDenied});
     }
   }
   return out;
@@ -63,6 +63,8 @@ std::vector<SerialBridgePort> SimCP210xLibrary::BridgePorts() {
 CP210x_STATUS SimCP210xLibrary::CP210x_GetNumDevices(std::uint32_t* count) {
   CP210x_STATUS st;
   if (Injected(CP210xCall::GetNumDevices, &st)) return st;
+  // Every bridge, whatever its product ID, so the converter's own check of the ID is
+  // exercised.
   *count = static_cast<std::uint32_t>(bridges_.size());
   return CP210x_SUCCESS;
 }
@@ -100,6 +102,7 @@ CP210x_STATUS SimCP210xLibrary::CP210x_Open(std::uint32_t device, CP210x_HANDLE*
   CP210x_STATUS st;
   if (Injected(CP210xCall::Open, &st)) return st;
   if (device >= bridges_.size()) return CP210x_DEVICE_NOT_FOUND;
+  if (bridges_[device]->AccessDenied) return CP210x_ACCESS_DENIED;
   *handle = next_handle_++;
   handles_[*handle] = bridges_[device];
   return CP210x_SUCCESS;
@@ -110,6 +113,8 @@ CP210x_STATUS SimCP210xLibrary::CP210x_Close(CP210x_HANDLE handle) {
 }
 
 CP210x_STATUS SimCP210xLibrary::CP210x_GetPartNumber(CP210x_HANDLE handle, std::uint8_t* part) {
+  CP210x_STATUS st;
+  if (Injected(CP210xCall::GetPartNumber, &st)) return st;
   SimCP210xBridge* b = Lookup(handle);
   if (!b) return CP210x_INVALID_HANDLE;
   *part = b->PartNumber;
@@ -128,6 +133,10 @@ CP210x_STATUS SimCP210xLibrary::CP210x_GetDevicePid(CP210x_HANDLE handle, std::u
 CP210x_STATUS SimCP210xLibrary::CP210x_SetPid(CP210x_HANDLE handle, std::uint16_t pid) {
   SimCP210xBridge* b = Lookup(handle);
   if (!b) return CP210x_INVALID_HANDLE;
+  ++b->Writes;
+  CP210x_STATUS st;
+  if (Injected(CP210xCall::SetPid, &st)) return st;
+  if (b->KeepsIdentity) return CP210x_SUCCESS;
   b->PendingProductId = pid;
   return CP210x_SUCCESS;
 }
@@ -136,6 +145,10 @@ CP210x_STATUS SimCP210xLibrary::CP210x_SetSerialNumber(CP210x_HANDLE handle, con
                                                        std::uint8_t length, bool is_string_ascii) {
   SimCP210xBridge* b = Lookup(handle);
   if (!b) return CP210x_INVALID_HANDLE;
+  ++b->Writes;
+  CP210x_STATUS st;
+  if (Injected(CP210xCall::SetSerialNumber, &st)) return st;
+  if (b->KeepsIdentity) return CP210x_SUCCESS;
   if (!serial || length < 1 || length > CP210x_MAX_SERIAL_STRLEN) return CP210x_INVALID_PARAMETER;
   const auto* in = static_cast<const char*>(serial);
   if (is_string_ascii) {
@@ -151,6 +164,10 @@ CP210x_STATUS SimCP210xLibrary::CP210x_SetSerialNumber(CP210x_HANDLE handle, con
 CP210x_STATUS SimCP210xLibrary::CP210x_SetSelfPower(CP210x_HANDLE handle, bool self_power) {
   SimCP210xBridge* b = Lookup(handle);
   if (!b) return CP210x_INVALID_HANDLE;
+  ++b->Writes;
+  CP210x_STATUS st;
+  if (Injected(CP210xCall::SetSelfPower, &st)) return st;
+  if (b->KeepsIdentity) return CP210x_SUCCESS;
   b->SelfPowered = self_power;
   return CP210x_SUCCESS;
 }
@@ -158,6 +175,10 @@ CP210x_STATUS SimCP210xLibrary::CP210x_SetSelfPower(CP210x_HANDLE handle, bool s
 CP210x_STATUS SimCP210xLibrary::CP210x_SetMaxPower(CP210x_HANDLE handle, std::uint8_t power) {
   SimCP210xBridge* b = Lookup(handle);
   if (!b) return CP210x_INVALID_HANDLE;
+  ++b->Writes;
+  CP210x_STATUS st;
+  if (Injected(CP210xCall::SetMaxPower, &st)) return st;
+  if (b->KeepsIdentity) return CP210x_SUCCESS;
   if (power > 250) return CP210x_INVALID_PARAMETER;
   b->MaxPower = power;
   return CP210x_SUCCESS;
@@ -166,6 +187,8 @@ CP210x_STATUS SimCP210xLibrary::CP210x_SetMaxPower(CP210x_HANDLE handle, std::ui
 CP210x_STATUS SimCP210xLibrary::CP210x_Reset(CP210x_HANDLE handle) {
   SimCP210xBridge* b = Lookup(handle);
   if (!b) return CP210x_INVALID_HANDLE;
+  CP210x_STATUS st;
+  if (Injected(CP210xCall::Reset, &st)) return st;
   ++b->Resets;
   const bool new_identity = b->PendingProductId != b->ProductId || b->PendingSerial != b->Serial;
   if (!new_identity) return CP210x_SUCCESS;

@@ -14,7 +14,18 @@
 namespace dova::manufacturing {
 
 // The calls of the manufacturing library, for fault injection.
-enum class CP210xCall { GetNumDevices, GetProductString, Open, GetDevicePid };
+enum class CP210xCall {
+  GetNumDevices,
+  GetProductString,
+  Open,
+  GetDevicePid,
+  GetPartNumber,
+  SetSelfPower,
+  SetMaxPower,
+  SetSerialNumber,
+  SetPid,
+  Reset
+};
 
 // One simulated CP210x bridge. With product ID 0xEA60 it shows up as a serial port (its
 // Tty); after a reset with product ID 0xEA61 it shows up in the simulated bridge driver
@@ -30,6 +41,14 @@ struct SimCP210xBridge {
   std::string PendingSerial;
   std::uint16_t PendingProductId = 0xEA60;
   int Resets = 0;
+  // Faults of this bridge: it takes every write but keeps what it had (its reset brings
+  // back the old identity), or the user may not open its USB device.
+  bool KeepsIdentity = false;
+  bool AccessDenied = false;
+  // The user may not open its serial port either.
+  bool TtyAccessDenied = false;
+  // Configuration writes it has been sent (successful or not).
+  int Writes = 0;
   std::string TtyPath;
   std::shared_ptr<SimSerialDevice> Tty;
   std::shared_ptr<bridge::SimBridge> Usbx;

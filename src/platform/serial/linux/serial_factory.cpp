@@ -13,4 +13,10 @@ std::unique_ptr<TVaCustomComm> CreateSerialPort(Scheduler& ui) {
   return std::make_unique<TVaComm>(ui);
 }
 
+std::unique_ptr<TVaCustomComm> CreateProbePort(Scheduler& ui) {
+  auto port = std::make_unique<TVaComm>(ui);
+  port->SetPause([](int) {});
+  return port;
+}
+
 }  // namespace dova

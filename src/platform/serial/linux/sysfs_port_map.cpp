@@ -1,7 +1,11 @@
 #include "platform/serial/linux/sysfs_port_map.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 
@@ -79,7 +83,11 @@ std::vector<SerialBridgePort> SysfsSerialPortMap::BridgePorts() {
   std::vector<SerialBridgePort> ports;
   ports.reserve(found.size());
   for (auto& [name, serial] : found) {
-    ports.push_back({(fs::path(dev_dir_) / name).string(), std::move(serial)});
+    std::string path = (fs::path(dev_dir_) / name).string();
+    // Asked with the rights the program runs with, as opening it would be.
+    const bool denied = faccessat(AT_FDCWD, path.c_str(), R_OK | W_OK, AT_EACCESS) != 0 &&
+                        (errno == EACCES || errno == EPERM);
+    ports.push_back({std::move(path), std::move(serial), denied});
   }
   return ports;
 }

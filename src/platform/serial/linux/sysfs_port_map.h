@@ -11,7 +11,8 @@ namespace dova {
 // 10c4) with product ID ea60, ordered by tty name with numbers in numeric order
 // (ttyUSB2 before ttyUSB10). The USB device holds idVendor, idProduct and serial two
 // folders above the tty's device link. A bridge without a serial number is left out:
-// nothing could tell it from another one.
+// nothing could tell it from another one. A port the program may not open is listed with
+// AccessDenied, so its owner can be told why it is not used.
 class SysfsSerialPortMap : public SerialPortMap {
  public:
   // root: the sysfs mount (a test tree in tests); dev_dir: where the tty nodes are.

@@ -1,0 +1,312 @@
+#include "ui/history/log_viewer.h"
+
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSettings>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QTimeZone>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "history/period_report.h"
+#include "platform/virtual_scheduler.h"
+#include "ui/graphs/graph_windows.h"
+#include "ui/graphs/trend_chart.h"
+#include "ui/history/stored_report.h"
+
+namespace dova::ui {
+
+namespace {
+
+constexpr int kRecentLogs = 8;
+const QString kRecentKey = QStringLiteral("RecentLogs");
+
+QSettings ProgramSettings() {
+  return QSettings(QStringLiteral("Harl"), QStringLiteral("DOVA300"));
+}
+
+}  // namespace
+
+QStringList RecentLogs() {
+  return ProgramSettings().value(kRecentKey).toStringList();
+}
+
+void RememberLog(const QString& path) {
+  const QString full = QFileInfo(path).absoluteFilePath();
+  QStringList list = RecentLogs();
+  list.removeAll(full);
+  list.prepend(full);
+  while (list.size() > kRecentLogs)
+    list.removeLast();
+  ProgramSettings().setValue(kRecentKey, list);
+}
+
+TLogViewer::TLogViewer(const QString& path, QWidget* parent)
+    : QWidget(parent, Qt::Window), path_(path), scheduler_(std::make_unique<VirtualScheduler>()) {
+  setAttribute(Qt::WA_DeleteOnClose);
+  const TIncubatorName name = IncubatorFromFileName(path);
+  setWindowTitle(name.Name + QStringLiteral(": ") + name.Serial + QStringLiteral(" - ") +
+                 QFileInfo(path).fileName());
+  Build();
+  Reload();
+}
+
+TLogViewer::~TLogViewer() {
+  // The windows go before the models they draw.
+  delete charts_;
+  charts_ = nullptr;
+}
+
+bool TLogViewer::Loaded() const {
+  return view_ != nullptr;
+}
+
+void TLogViewer::Build() {
+  auto* layout = new QVBoxLayout(this);
+  auto* bar = new QHBoxLayout;
+  period_ = new QComboBox(this);
+  period_->addItems({QStringLiteral("Whole file"), QStringLiteral("Last 24 hours"),
+                     QStringLiteral("Last 7 days"), QStringLiteral("Last 30 days"),
+                     QStringLiteral("From - to")});
+  from_ = new QDateTimeEdit(this);
+  to_ = new QDateTimeEdit(this);
+  for (QDateTimeEdit* edit : {from_, to_}) {
+    edit->setCalendarPopup(true);
+    edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm"));
+  }
+  auto* reload = new QPushButton(QStringLiteral("&Reload"), this);
+  auto* csv = new QPushButton(QStringLiteral("Export &CSV..."), this);
+  auto* report = new QPushButton(QStringLiteral("&Report PDF..."), this);
+  auto* charts = new QPushButton(QStringLiteral("Export c&harts..."), this);
+  bar->addWidget(new QLabel(QStringLiteral("Period:"), this));
+  bar->addWidget(period_);
+  bar->addWidget(from_);
+  bar->addWidget(to_);
+  bar->addStretch();
+  for (QPushButton* b : {reload, csv, charts, report})
+    bar->addWidget(b);
+  layout->addLayout(bar);
+
+  auto* split = new QSplitter(Qt::Horizontal, this);
+  charts_ = new QWidget(split);
+  new QVBoxLayout(charts_);
+  charts_->layout()->setContentsMargins(0, 0, 0, 0);
+  table_ = new QTableWidget(split);
+  table_->setColumnCount(4);
+  table_->setHorizontalHeaderLabels(
+      {QString(), QStringLiteral("Left"), QStringLiteral("Right"), QStringLiteral("Gas")});
+  table_->verticalHeader()->hide();
+  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  split->setStretchFactor(0, 3);
+  split->setStretchFactor(1, 2);
+  layout->addWidget(split, 1);
+  status_ = new QLabel(this);
+  layout->addWidget(status_);
+  resize(1280, 760);
+
+  connect(period_, &QComboBox::activated, this, [this](int index) { ShowPreset(index); });
+  connect(from_, &QDateTimeEdit::editingFinished, this, [this] { ShowFromTo(); });
+  connect(to_, &QDateTimeEdit::editingFinished, this, [this] { ShowFromTo(); });
+  connect(reload, &QPushButton::clicked, this, [this] { Reload(); });
+  connect(csv, &QPushButton::clicked, this, [this] {
+    const QString out = QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"), {},
+                                                     QStringLiteral("CSV (*.csv)"));
+    if (!out.isEmpty() && !ExportCsv(out))
+      QMessageBox::warning(this, QStringLiteral("Export CSV"),
+                           QStringLiteral("Cannot write ") + out);
+  });
+  connect(report, &QPushButton::clicked, this, [this] {
+    const QString out = QFileDialog::getSaveFileName(this, QStringLiteral("Report PDF"), {},
+                                                     QStringLiteral("PDF (*.pdf)"));
+    if (!out.isEmpty() && !ExportReport(out))
+      QMessageBox::warning(this, QStringLiteral("Report PDF"),
+                           QStringLiteral("Cannot write ") + out);
+  });
+  connect(charts, &QPushButton::clicked, this, [this] {
+    const QString dir = QFileDialog::getExistingDirectory(this, QStringLiteral("Export charts"));
+    if (!dir.isEmpty() && !ExportCharts(dir))
+      QMessageBox::warning(this, QStringLiteral("Export charts"),
+                           QStringLiteral("Cannot write in ") + dir);
+  });
+}
+
+void TLogViewer::Reload() {
+  TStoredLogReader reader(path_);
+  QProgressDialog progress(QStringLiteral("Reading ") + QFileInfo(path_).fileName(),
+                           QStringLiteral("Cancel"), 0, 1000, this);
+  progress.setMinimumDuration(500);
+  auto result = reader.Refresh([&](std::int64_t done, std::int64_t total) {
+    progress.setValue(total > 0 ? static_cast<int>(done * 1000 / total) : 1000);
+    return !progress.wasCanceled();
+  });
+  progress.reset();
+  if (result == TStoredLogReader::TResult::Read && reader.Guess().Ambiguous && isVisible()) {
+    // Day and month could be either way round: the user knows where the file comes from.
+    QStringList names{reader.Guess().Locale.name()};
+    for (const QLocale& l : reader.Guess().Alternatives)
+      names << l.name();
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(
+        this, QStringLiteral("Dates of the log"),
+        QStringLiteral("The dates read in more than one way. The computer that wrote the log "
+                       "was set to:"),
+        names, 0, false, &ok);
+    if (ok && chosen != names[0]) result = reader.Reread(QLocale(chosen));
+  }
+  if (result != TStoredLogReader::TResult::Read) {
+    problem_ = result == TStoredLogReader::TResult::Cancelled ? QStringLiteral("Reading cancelled")
+                                                              : reader.Error();
+    status_->setText(problem_);
+    return;
+  }
+  problem_.clear();
+  RememberLog(path_);
+  delete left_;
+  delete right_;
+  delete gas_;
+  view_.reset();
+  const TIncubatorName name = IncubatorFromFileName(path_);
+  const TStoredLog& log = reader.Log();
+  QString status = QString::number(log.LinesRead) + QStringLiteral(" lines read under ") +
+                   reader.Guess().Locale.name();
+  if (log.Unread.Count > 0 || log.UnendedLine > 0) {
+    QStringList lines;
+    for (const std::int64_t n : log.Unread.First)
+      lines << QString::number(n);
+    if (log.UnendedLine > 0) lines << QString::number(log.UnendedLine);
+    status += QStringLiteral("; ") +
+              QString::number(log.Unread.Count + (log.UnendedLine > 0 ? 1 : 0)) +
+              QStringLiteral(" unreadable (lines ") + lines.join(QStringLiteral(", ")) +
+              QStringLiteral(")");
+  }
+  status_->setText(status);
+  view_ = std::make_unique<TStoredView>(TStoredView::Make(
+      *scheduler_, reader.TakeLog(), name.Name + QStringLiteral(": ") + name.Serial));
+  left_ = new TTempGraph(*view_->Left, charts_);
+  right_ = new TTempGraph(*view_->Right, charts_);
+  gas_ = new TGasGraph(*view_->Gas, charts_);
+  for (QWidget* w :
+       {static_cast<QWidget*>(left_), static_cast<QWidget*>(right_), static_cast<QWidget*>(gas_)}) {
+    charts_->layout()->addWidget(w);
+    w->show();
+  }
+  ShowPreset(period_->currentIndex());
+}
+
+void TLogViewer::ShowPreset(int index) {
+  if (!view_) return;
+  const TStoredLog& log = *view_->Log;
+  if (std::isnan(log.FirstTime)) return;
+  if (index >= 4) {
+    ShowFromTo();
+    return;
+  }
+  const TPeriod p =
+      PresetPeriod(log.FirstTime, log.LastTime, static_cast<TPeriodPreset>(std::max(0, index)));
+  ShowPeriod(p.From, p.To);
+}
+
+void TLogViewer::ShowFromTo() {
+  if (!view_) return;
+  period_->setCurrentIndex(4);
+  ShowPeriod(DateTimeFromQDateTime(from_->dateTime()), DateTimeFromQDateTime(to_->dateTime()));
+}
+
+void TLogViewer::ShowPeriod(double from, double to) {
+  if (to < from) std::swap(from, to);
+  shown_from_ = from;
+  shown_to_ = to;
+  from_->setDateTime(QDateTimeFromDateTime(from));
+  to_->setDateTime(QDateTimeFromDateTime(to));
+  view_->ShowPeriod(from, to);
+  Fill();
+}
+
+void TLogViewer::Fill() {
+  const TAlarmBand band;
+  TReportSource source;
+  const TPeriodReport report = BuildPeriodReport(
+      *view_->Log, view_->Stats(shown_from_, shown_to_, band), source, band, locale());
+  table_->setRowCount(static_cast<int>(report.Statistics.size()));
+  int r = 0;
+  for (const TPeriodReport::TRow& row : report.Statistics) {
+    const QString cells[] = {row.Label, row.Left, row.Right, row.Gas};
+    for (int c = 0; c < 4; ++c)
+      table_->setItem(r, c, new QTableWidgetItem(cells[c]));
+    ++r;
+  }
+  table_->resizeColumnsToContents();
+}
+
+bool TLogViewer::ExportCsv(const QString& path) {
+  if (!view_) return false;
+  // The lines live in the windows' models now; the table reads them from a fresh read.
+  TStoredLogReader reader(path_);
+  if (reader.Refresh() != TStoredLogReader::TResult::Read) return false;
+  QFile out(path);
+  return out.open(QIODevice::WriteOnly) && WriteTidyCsv(reader.Log(), shown_from_, shown_to_, out);
+}
+
+bool TLogViewer::ExportReport(const QString& path) {
+  if (!view_) return false;
+  const TIncubatorName name = IncubatorFromFileName(path_);
+  const TAlarmBand band;
+  const TReportSource source{name.Name,
+                             name.Serial,
+                             path_,
+                             FileSha256(path_).value_or(QString()),
+                             QCoreApplication::applicationVersion(),
+                             QDateTime::currentDateTime(),
+                             QString::fromLatin1(QTimeZone::systemTimeZoneId())};
+  const TPeriodReport report = BuildPeriodReport(
+      *view_->Log, view_->Stats(shown_from_, shown_to_, band), source, band, locale());
+  QString error;
+  const bool ok = WriteReportPdf(report, *view_, path, DefaultPageSize(locale()), error);
+  // Writing the report draws the charts apart; the viewer shows its own period again.
+  view_->ShowPeriod(shown_from_, shown_to_);
+  return ok;
+}
+
+bool TLogViewer::ExportCharts(const QString& folder) {
+  if (!view_) return false;
+  const QDir dir(folder);
+  const struct {
+    TTrendGraphWindow* Window;
+    const char* Name;
+  } charts[] = {{left_, "left"}, {right_, "right"}, {gas_, "gas"}};
+  bool ok = true;
+  for (const auto& c : charts) {
+    const QString base = dir.filePath(QString::fromLatin1(c.Name));
+    ok &= c.Window->Chart1().savePng(base + QStringLiteral(".png"));
+    ok &= c.Window->Chart1().savePdf(base + QStringLiteral(".pdf"));
+  }
+  return ok;
+}
+
+TLogViewer* OpenLogViewer(QWidget* parent, const QString& path) {
+  QString file = path;
+  if (file.isEmpty()) {
+    const QStringList recent = RecentLogs();
+    file = QFileDialog::getOpenFileName(
+        parent, QStringLiteral("Open Log"),
+        recent.isEmpty() ? QString() : QFileInfo(recent.front()).absolutePath(),
+        QStringLiteral("Logs (*.csv);;All files (*)"));
+    if (file.isEmpty()) return nullptr;
+  }
+  auto* viewer = new TLogViewer(file, parent);
+  viewer->show();
+  return viewer;
+}
+
+}  // namespace dova::ui

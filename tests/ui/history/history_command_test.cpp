@@ -1,0 +1,190 @@
+// The logger's command line for stored logs, run as the program itself: reports and exports
+// without a display, checked with poppler's tools.
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include "history/period_report.h"
+#include "history/stored_log.h"
+
+namespace dova {
+namespace {
+
+const QString kFixture = QStringLiteral(DOVA_FIXTURES_DIR "/Incubator A 4711.csv");
+
+struct TRun {
+  int Code = -1;
+  QByteArray Out;
+  QByteArray Err;
+};
+
+TRun Program(const QString& program, const QStringList& args) {
+  QProcess p;
+  p.start(program, args);
+  TRun run;
+  if (!p.waitForStarted(60000) || !p.waitForFinished(120000)) return run;
+  run.Code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+  run.Out = p.readAllStandardOutput();
+  run.Err = p.readAllStandardError();
+  return run;
+}
+
+TRun Logger(const QStringList& args) {
+  return Program(QStringLiteral(DOVA_LOGGER), args);
+}
+
+// The text of a PDF with every run of blanks and line ends made one blank.
+QString PdfText(const QString& pdf) {
+  const TRun r = Program(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+  EXPECT_EQ(r.Code, 0) << "pdftotext (poppler-utils) is needed";
+  return QString::fromUtf8(r.Out).replace(QRegularExpression(QStringLiteral("\\s+")),
+                                          QStringLiteral(" "));
+}
+
+// stderr without the offscreen platform's own warnings.
+QStringList ErrorLines(const TRun& r) {
+  QStringList lines;
+  for (const QString& l : QString::fromLocal8Bit(r.Err).split(u'\n', Qt::SkipEmptyParts)) {
+    if (!l.contains(QStringLiteral("propagateSizeHints")) &&
+        !l.startsWith(QStringLiteral("QStandardPaths")))
+      lines << l;
+  }
+  return lines;
+}
+
+TEST(HistoryCommand, ReportHoldsTheStatisticsAndTheChartsOfThePeriod) {
+  QTemporaryDir dir;
+  const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
+  const TRun r = Logger({QStringLiteral("--report"), kFixture, QStringLiteral("--locale"),
+                         QStringLiteral("en_US"), QStringLiteral("--from"),
+                         QStringLiteral("2026-12-07T09:00:00"), QStringLiteral("--out"), pdf});
+  ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+  EXPECT_TRUE(ErrorLines(r).isEmpty()) << r.Err.toStdString();
+
+  // The same figures as the library gives for that period.
+  TStoredLogReader reader(kFixture, {QLocale(QStringLiteral("en_US")), QLocale::c()});
+  ASSERT_EQ(reader.Refresh(), TStoredLogReader::TResult::Read);
+  const TDateTime from = *ParseIsoTime(QStringLiteral("2026-12-07T09:00:00"));
+  const TPeriodStats stats = ComputePeriodStats(reader.Log(), from, reader.Log().LastTime);
+  const QLocale en(QStringLiteral("en_US"));
+  const QString text = PdfText(pdf);
+  const QString expected[] = {
+      QStringLiteral("Incubator A"),
+      QStringLiteral("4711"),
+      *FileSha256(kFixture),
+      en.toString(stats.Left.Mean, 'f', 2) + QStringLiteral(" \u00B0C"),
+      en.toString(stats.Right.MeanKinetic, 'f', 2) + QStringLiteral(" \u00B0C"),
+      en.toString(stats.Gas.InBandShare * 100, 'f', 1) + QStringLiteral(" %"),
+      QStringLiteral("Lid openings"),
+      QStringLiteral("1 (12 min 00 s)"),  // the temperature error
+      QStringLiteral("1 (1 h 00 min)"),   // the gap
+      QStringLiteral("Left chamber temperature"),
+      QStringLiteral("Gas flow"),
+      QStringLiteral("Purge Start"),
+  };
+  for (const QString& e : expected)
+    EXPECT_TRUE(text.contains(e)) << e.toStdString() << "\n" << text.toStdString();
+  // Before --from: the lid opening at 9:35 is in, the start of the file is not.
+  EXPECT_FALSE(text.contains(QStringLiteral("7 Dec 2026 08:00:00")));
+
+  // The three charts are pictures on the pages.
+  const TRun images = Program(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf});
+  ASSERT_EQ(images.Code, 0);
+  EXPECT_EQ(images.Out.count(" image "), 3) << images.Out.toStdString();
+}
+
+TEST(HistoryCommand, PageSizesAndTheCsvExport) {
+  QTemporaryDir dir;
+  struct Case {
+    const char* page;
+    const char* size;
+  };
+  for (const Case c :
+       {Case{"a4", "595 x 842 pts (A4)"}, Case{"letter", "612 x 792 pts (letter)"}}) {
+    const QString pdf = dir.filePath(QString::fromLatin1(c.page) + QStringLiteral(".pdf"));
+    ASSERT_EQ(Logger({QStringLiteral("--report"), kFixture, QStringLiteral("--locale"),
+                      QStringLiteral("de_DE"), QStringLiteral("--page"),
+                      QString::fromLatin1(c.page), QStringLiteral("--out"), pdf})
+                  .Code,
+              0);
+    const TRun info = Program(QStringLiteral("pdfinfo"), {pdf});
+    EXPECT_TRUE(info.Out.contains(c.size)) << info.Out.toStdString();
+  }
+
+  const QString csv = dir.filePath(QStringLiteral("out.csv"));
+  ASSERT_EQ(Logger({QStringLiteral("--export-csv"), kFixture, QStringLiteral("--locale"),
+                    QStringLiteral("en_US"), QStringLiteral("--to"),
+                    QStringLiteral("2026-12-07T10:00"), QStringLiteral("--out"), csv})
+                .Code,
+            0);
+  QFile file(csv);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QList<QByteArray> rows = file.readAll().split('\n');
+  EXPECT_EQ(rows[0],
+            "time_utc,time_local,left_temperature,left_setpoint,right_temperature,"
+            "right_setpoint,gas_flow,gas_setpoint,event");
+  EXPECT_TRUE(
+      rows.contains("2026-12-07T09:35:20Z,2026-12-07T09:35:20,36.2,37.0,37.0,37.0,20,20,"
+                    "Left Lid Open"))
+      << rows.join('\n').toStdString();
+}
+
+TEST(HistoryCommand, BadArgumentsAndUnreadableFilesSayWhyInOneLine) {
+  QTemporaryDir dir;
+  const QString out = dir.filePath(QStringLiteral("x.pdf"));
+  const QString garbage = dir.filePath(QStringLiteral("garbage.csv"));
+  {
+    QFile f(garbage);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("no log\rat all\r");
+  }
+  struct Case {
+    QStringList args;
+    int code;
+    const char* says;
+  };
+  const Case cases[] = {
+      {{QStringLiteral("--report"), kFixture}, 2, "--out"},
+      {{QStringLiteral("--report"), kFixture, QStringLiteral("--from"), QStringLiteral("monday"),
+        QStringLiteral("--out"), out},
+       2,
+       "ISO 8601"},
+      {{QStringLiteral("--export-csv"), kFixture, QStringLiteral("--locale"),
+        QStringLiteral("xx_QQ"), QStringLiteral("--out"), out},
+       2,
+       "unknown locale"},
+      {{QStringLiteral("--report"), kFixture, QStringLiteral("--page"), QStringLiteral("a3"),
+        QStringLiteral("--out"), out},
+       2,
+       "letter"},
+      {{QStringLiteral("--out"), out}, 2, "need --report"},
+      {{QStringLiteral("--report"), kFixture, QStringLiteral("--export-csv"), kFixture,
+        QStringLiteral("--out"), out},
+       2,
+       "one at a time"},
+      {{QStringLiteral("--report"), dir.filePath(QStringLiteral("missing.csv")),
+        QStringLiteral("--out"), out},
+       1,
+       "missing.csv"},
+      {{QStringLiteral("--export-csv"), garbage, QStringLiteral("--out"), out}, 1, "garbage.csv"},
+      {{QStringLiteral("--export-csv"), kFixture, QStringLiteral("--locale"),
+        QStringLiteral("en_US"), QStringLiteral("--out"), dir.filePath(QStringLiteral("no/x.csv"))},
+       1,
+       "Cannot write"},
+  };
+  for (const Case& c : cases) {
+    const TRun r = Logger(c.args);
+    EXPECT_EQ(r.Code, c.code) << c.args.join(u' ').toStdString();
+    const QStringList lines = ErrorLines(r);
+    ASSERT_EQ(lines.size(), 1) << r.Err.toStdString();
+    EXPECT_TRUE(lines[0].contains(QString::fromLatin1(c.says))) << lines[0].toStdString();
+  }
+  EXPECT_FALSE(QFile::exists(out));
+}
+
+}  // namespace
+}  // namespace dova
