@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "alarms/alarm_engine.h"
+#include "alarms/alarm_service.h"
 #include "monitor/dova_panel.h"
 #include "monitor/log_format.h"
 #include "monitor/panel_host.h"
@@ -98,6 +100,41 @@ void BM_HandleReplySteadyPass(benchmark::State& state) {
       benchmark::Counter(lines, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_HandleReplySteadyPass)->Repetitions(5)->ReportAggregatesOnly(true);
+
+// The same pass on a tile that told its serial and name (its log open, its events flowing to
+// every listener), without (0) and with (1) the alarm engine following it.
+void BM_HandleReplyNamedPass(benchmark::State& state) {
+  Rig rig;
+  TAlarmSettings settings;
+  TAlarmEngine engine(rig.sched, settings);
+  std::unique_ptr<TPanelAlarmFeed> feed;
+  if (state.range(0) == 1) feed = std::make_unique<TPanelAlarmFeed>(engine, *rig.panel);
+  rig.panel->Attach(rig.host, *rig.port);
+  TDovaPanel& panel = *rig.panel;
+  TUSBXpress& port = *rig.port;
+  panel.HandleReply(port, "SERL dova300-0001");
+  panel.HandleReply(port, "NICK Bench");
+  const std::array<QByteArray, 16> pass{
+      "LBSP 3700", "DISP 37.037.1 20  GGG", "RBSP 3700", "DISP 37.037.1 20  GGG",
+      "GFSP 4000", "DISP 37.037.1 20  GGG", "LBT1 3702", "DISP 37.037.1 20  GGG",
+      "LBT2 3699", "DISP 37.037.1 20  GGG", "RBT1 3712", "DISP 37.037.1 20  GGG",
+      "RBT2 3709", "DISP 37.037.1 20  GGG", "FLOW 4000", "DISP 37.037.1 20  GGG"};
+  for (int i = 0; i < 4; ++i) {
+    for (const auto& line : pass)
+      panel.HandleReply(port, line);
+  }
+  for (auto _ : state) {
+    for (const auto& line : pass)
+      panel.HandleReply(port, line);
+  }
+  benchmark::DoNotOptimize(panel.RightTemp);
+  if (state.range(0) == 1 && engine.Serials().empty()) state.SkipWithError("not followed");
+  const double lines = static_cast<double>(state.iterations()) * pass.size();
+  state.SetItemsProcessed(static_cast<std::int64_t>(lines));
+  state.counters["s_per_line"] =
+      benchmark::Counter(lines, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_HandleReplyNamedPass)->Arg(0)->Arg(1)->Repetitions(5)->ReportAggregatesOnly(true);
 
 void BM_ThreeDaysToggling(benchmark::State& state) {
   const double before = PeakMegabytes();

@@ -56,10 +56,10 @@ QString StatusHeader() {
          Column(QStringLiteral("Gas"), 6) + Column(QStringLiteral("Right"), 6) +
          Column(QStringLiteral("L temp/sp"), 12) + Column(QStringLiteral("Gas ml/min"), 12) +
          Column(QStringLiteral("R temp/sp"), 12) + Column(QStringLiteral("Lamps"), 6) +
-         QStringLiteral("Last event");
+         Column(QStringLiteral("Alarms"), 9) + QStringLiteral("Last event");
 }
 
-QString StatusLine(const TDovaPanel& p, const QString& last_event) {
+QString StatusLine(const TDovaPanel& p, const QString& last_event, const QString& alarm) {
   auto temps = [](const std::unique_ptr<TTempGraph>& g, std::int32_t sp) {
     return g ? Reading(g->TempSeries(), sp / 10.0, 1) : QStringLiteral("--");
   };
@@ -71,7 +71,7 @@ QString StatusLine(const TDovaPanel& p, const QString& last_event) {
          Column(Printable(p.LeftTempDisplay.Text), 6) + Column(p.GasFlowDisplay.Text, 6) +
          Column(p.RightTempDisplay.Text, 6) + Column(temps(p.LeftTempGraph, p.LeftSetPoint), 12) +
          Column(gas, 12) + Column(temps(p.RightTempGraph, p.RightSetPoint), 12) + Column(lamps, 6) +
-         last_event;
+         Column(alarm, 9) + last_event;
 }
 
 THeadlessLogger::THeadlessLogger(Scheduler& sched, bridge::SiLibrary& library,
@@ -165,7 +165,8 @@ void THeadlessLogger::StatusTimerTimer() {
   EraseTable();
   QString table = StatusHeader();
   for (const TDovaPanel* p : form_->ActivePanels)
-    table += u'\n' + StatusLine(*p, last_event_[p]);
+    table += u'\n' + StatusLine(*p, last_event_[p],
+                                options_.AlarmColumn ? options_.AlarmColumn(*p) : QString());
   if (form_->ActivePanels.empty()) table += QStringLiteral("\n(no incubator connected)");
   print_(table);
   table_lines_ = static_cast<int>(table.count(u'\n')) + 1;

@@ -43,7 +43,8 @@ class THeadlessDialogs : public ILogIntervalDlg,
 QString Printable(const QString& text);
 
 // One line of the live table: what the tile shows and what it last logged as an event.
-QString StatusLine(const TDovaPanel& panel, const QString& last_event);
+QString StatusLine(const TDovaPanel& panel, const QString& last_event,
+                   const QString& alarm = QString());
 QString StatusHeader();
 
 // The logger without widgets: the main window's logic over a bridge library, with the
@@ -57,6 +58,8 @@ class THeadlessLogger {
     std::optional<QString> DataDir;  // for this run, not stored
     std::optional<int> LogInterval;  // for this run, not stored
     bool Terminal = false;
+    // The live table's alarm column for a tile (empty when there are no alarms).
+    std::function<QString(const TDovaPanel&)> AlarmColumn;
   };
   static constexpr std::uint32_t kStatusMs = 1000;
 
@@ -70,6 +73,8 @@ class THeadlessLogger {
   void Close();
   // Redraws the table on a terminal.
   void StatusTimerTimer();
+  // A line above the table (which is drawn again on the next tick).
+  void PrintLine(const QString& line) { Print(line); }
 
  private:
   void PrintEvent(const TDovaPanel& panel, const TTileEvent& e);

@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <memory>
 
+#include "alarms/alarm_service.h"
 #include "app/run.h"
+#include "console/alarm_lines.h"
 #include "console/console_reports.h"
 #include "console/headless_logger.h"
 #include "metrics/http/metrics_endpoint.h"
@@ -20,6 +22,15 @@ void PrintLine(const QString& text) {
   std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
   std::fflush(stdout);
 }
+
+namespace {
+
+// --alarm-command, once the command line has it; the setting otherwise.
+QString AlarmCommandOption(const TCommandLine&) {
+  return QString();
+}
+
+}  // namespace
 
 int RunHeadless(const TCommandLine& line) {
   QtScheduler scheduler;
@@ -39,10 +50,23 @@ int RunHeadless(const TCommandLine& line) {
       options.DataDir = line_.DataDir;
       options.LogInterval = line_.LogInterval;
       options.Terminal = StandardOutputIsTerminal();
+      options.AlarmColumn = [this](const TDovaPanel& panel) {
+        return alarms_ ? AlarmColumn(alarms_->Engine(), panel.Serial) : QString();
+      };
       logger_ = std::make_unique<THeadlessLogger>(sched_, run.Library(), run.Settings(),
                                                   run.Awake(), run.Format(), options, PrintLine);
       logger_->Form().OnClosed = [] { QCoreApplication::quit(); };
       metrics_ = StartMetricsService(logger_->Form(), line_.Metrics, run.Settings(), PrintLine);
+      // The alarms: journal in the data folder, a line per transition, the key `a`.
+      const auto print = [this](const QString& text) { logger_->PrintLine(text); };
+      alarms_ = StartAlarmService(sched_, logger_->Form(), run.Settings(),
+                                  logger_->Form().Directory, AlarmCommandOption(line_),
+                                  [print](const QString& text) { print("Alarms: " + text); });
+      alarm_console_ = std::make_unique<TAlarmConsole>(alarms_->Engine(), print);
+      if (metrics_) metrics_->ServeAlarms(&alarms_->Engine());
+      if (options.Terminal) {
+        keys_ = TerminalKeys::Start([this](char key) { alarm_console_->Key(key, LoginName()); });
+      }
       return logger_->Form();
     }
     IConverterReport& ConverterReport() override { return converter_report_; }
@@ -51,8 +75,11 @@ int RunHeadless(const TCommandLine& line) {
       if (logger_) logger_->Close();
     }
     void Teardown() override {
-      // The metrics endpoint goes before the main window it reads.
+      // The metrics endpoint and the alarms go before the main window they read.
+      keys_.reset();
       metrics_.reset();
+      alarm_console_.reset();
+      alarms_.reset();
       logger_.reset();
     }
 
@@ -62,6 +89,9 @@ int RunHeadless(const TCommandLine& line) {
     ConsoleConverterReport converter_report_;
     std::unique_ptr<THeadlessLogger> logger_;
     std::unique_ptr<TMetricsService> metrics_;
+    std::unique_ptr<TAlarmService> alarms_;
+    std::unique_ptr<TAlarmConsole> alarm_console_;
+    std::unique_ptr<TerminalKeys> keys_;
   };
 
   THeadlessFrontEnd front(scheduler, line);

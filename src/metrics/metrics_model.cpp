@@ -5,6 +5,7 @@
 #include <charconv>
 #include <vector>
 
+#include "alarms/alarm_engine.h"
 #include "monitor/log_writer.h"
 #include "version.h"
 
@@ -84,6 +85,45 @@ class TExposition {
 
 double Flag(bool on) {
   return on ? 1 : 0;
+}
+
+// The alarms of the engine, every alarm of every incubator it knows, 0 or 1.
+void AlarmFamilies(TExposition& x, const TAlarmEngine* alarms) {
+  const std::vector<QString> serials = alarms ? alarms->Serials() : std::vector<QString>();
+  // Label values as a query would write them: "lid_open_too_long", "left".
+  const auto label = [](const QString& text) {
+    return text.toLower().replace(QLatin1Char(' '), QLatin1Char('_')).toUtf8();
+  };
+  for (const bool active : {true, false}) {
+    if (active) {
+      x.Family("dova300_alarm_active", "gauge",
+               "Whether an alarm of the logger is active (1) or not (0).");
+    } else {
+      x.Family("dova300_alarm_unacknowledged", "gauge",
+               "Whether an alarm of the logger waits to be acknowledged (1) or not (0).");
+    }
+    for (const QString& serial : serials) {
+      const QByteArray s = serial.toUtf8();
+      for (const TAlarmKey& key : kAlarmSlots) {
+        const std::optional<TAlarmInfo> a = alarms->Find(serial, key);
+        if (!a) continue;
+        const bool on = active ? a->State == TAlarmState::ActiveUnacknowledged ||
+                                     a->State == TAlarmState::ActiveAcknowledged
+                               : a->State == TAlarmState::ActiveUnacknowledged ||
+                                     a->State == TAlarmState::ClearedUnacknowledged;
+        x.Sample({{"serial", s},
+                  {"kind", label(KindText(key.Kind))},
+                  {"side", label(SideText(key.Side))},
+                  {"priority", label(PriorityText(a->Priority))}},
+                 Flag(on));
+      }
+    }
+  }
+  x.Family("dova300_alarm_shelved", "gauge",
+           "Whether the alarms of an incubator are shelved for maintenance (1) or not (0).");
+  for (const QString& serial : serials) {
+    x.Sample({{"serial", serial.toUtf8()}}, Flag(alarms->IsShelved(serial)));
+  }
 }
 
 }  // namespace
@@ -257,6 +297,7 @@ QByteArray TMetricsModel::Render() const {
            "Log lines given up because too many waited to be written.");
   for (const TRow& r : rows)
     x.Sample({{"serial", r.Serial}}, static_cast<double>(r.Panel->Log().DroppedLines()));
+  AlarmFamilies(x, alarms_);
   return x.Take();
 }
 

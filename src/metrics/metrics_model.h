@@ -11,6 +11,8 @@
 
 namespace dova {
 
+class TAlarmEngine;
+
 // What the logger serves to Prometheus: the main window's tiles as metrics, rendered in the
 // text exposition format (version 0.0.4). It reads the tiles' state as they show and log it
 // and listens to their events for the one thing a tile does not keep, the time of the last
@@ -36,6 +38,9 @@ class TMetricsModel {
 
   // The exposition as it stands now: UTF-8, one sample a line, "\n" line ends.
   QByteArray Render() const;
+  // Serves the alarms of this engine too (it must outlive the model); without one the alarm
+  // families are there, empty.
+  void ServeAlarms(const TAlarmEngine* engine) { alarms_ = engine; }
 
  private:
   struct TTrack {
@@ -53,6 +58,7 @@ class TMetricsModel {
 
   TMainForm& form_;
   QString version_;
+  const TAlarmEngine* alarms_ = nullptr;
   std::map<const TDovaPanel*, TTrack> tracks_;
   // Shared with the handler installed in the main window: cleared when the model goes, so a
   // handler chained after ours still works.

@@ -25,7 +25,7 @@ struct Row {
   std::string_view uses;
 };
 // clang-format off
-constexpr std::array<Row, 16> kTable = {{
+constexpr std::array<Row, 17> kTable = {{
   // folder          layer        OS     windows  may include
     {"platform",      "platform",  true,  false,   "platform"},
     {"protocol",      "logic",     false, false,   "platform protocol"},
@@ -36,10 +36,13 @@ constexpr std::array<Row, 16> kTable = {{
     // The composition root builds simulated benches.
     {"app",           "logic",     false, false,   "platform protocol usb graphs monitor convert"
                                                    " app sim"},
-    // The metrics model reads the main window; its http/ endpoint adds Qt's network and
-    // HTTP server modules (no windows).
+    // The alarm engine follows the tiles and reads the settings.
+    {"alarms",        "logic",     false, false,   "platform protocol usb graphs monitor convert"
+                                                   " app alarms"},
+    // The metrics model reads the main window and the alarms; its http/ endpoint adds Qt's
+    // network and HTTP server modules (no windows).
     {"metrics",       "logic",     false, false,   "platform protocol usb graphs monitor convert"
-                                                   " app metrics"},
+                                                   " app alarms metrics"},
     {"sim",           "simulator", false, false,   "platform protocol sim"},
     {"ui",            "ui",        false, true,    "platform logic ui"},
     {"ui/graphs",     "ui",        false, true,    "platform logic ui ui/graphs"},
@@ -53,8 +56,8 @@ constexpr std::array<Row, 16> kTable = {{
     {"",              "main",      false, true,    "*"},
 }};
 // clang-format on
-constexpr std::array<std::string_view, 7> kLogic = {"protocol", "usb", "graphs", "monitor",
-                                                    "convert",  "app", "metrics"};
+constexpr std::array<std::string_view, 8> kLogic = {"protocol", "usb", "graphs", "monitor",
+                                                    "convert",  "app", "alarms", "metrics"};
 
 std::vector<std::string_view> Split(std::string_view text, char separator) {
   std::vector<std::string_view> parts;

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "alarms/alarm_journal.h"
+#include "alarms/alarm_service.h"
 #include "app/main_form_fixture.h"
+#include "console/alarm_lines.h"
 #include "console/headless_logger.h"
 
 namespace dova {
@@ -63,6 +66,70 @@ TEST(HeadlessLoggerTest, DialogsAnswerCancelAndBoxesGoToTheConsole) {
   EXPECT_FALSE(d.Confirm("Delete?"));
   d.DisplayMessage("File Open Error! Cannot Open: /x", "Error");
   EXPECT_EQ(out, QStringList{"Error: File Open Error! Cannot Open: /x"});
+}
+
+}  // namespace
+}  // namespace dova
+
+namespace dova {
+namespace {
+
+// The alarms of a console run on simulated incubators, from the incubator's display to the
+// console line and the journal on disk.
+TEST(HeadlessLoggerTest, AlarmsOfSimulatedIncubatorsReachTheConsoleAndTheJournal) {
+  testing::MainFormFixture f;
+  f.store.key_exists = false;
+  for (int i = 0; i < 3; ++i)
+    f.fleet.Add();
+  QStringList out;
+  const auto print = [&](const QString& line) { out << line; };
+  THeadlessLogger::TOptions options;
+  options.DocumentsFolder = f.dir.path();
+  options.DataDir = f.dir.path() + "/run";
+  THeadlessLogger logger(f.sched, f.fleet.Library(), f.store, f.awake, f.format, options, print);
+  auto alarms =
+      StartAlarmService(f.sched, logger.Form(), f.store, logger.Form().Directory, QString(), print);
+  TAlarmConsole console(alarms->Engine(), print);
+  ASSERT_TRUE(f.sched.AdvanceUntil([&] { return logger.Form().ActivePanels.size() == 3; }, 3000));
+  f.sched.AdvanceBy(60000);
+  ASSERT_TRUE(out.filter("ALARM").isEmpty()) << out.join('\n').toStdString();
+
+  // A lid held open for four minutes: raised three minutes after the tile saw it open.
+  f.fleet.At(0).SetLidOpen(sim::Side::Left, true);
+  ASSERT_TRUE(f.sched.AdvanceUntil([&] { return !out.filter("Left Lid Open").isEmpty(); }, 2000));
+  f.sched.AdvanceBy(180000 - 1000);
+  EXPECT_TRUE(out.filter("ALARM raised").isEmpty());
+  f.sched.AdvanceBy(1000);
+  EXPECT_EQ(out.filter("ALARM raised: lid open too long, Left").size(), 1)
+      << out.join('\n').toStdString();
+  f.sched.AdvanceBy(60000);
+  f.fleet.At(0).SetLidOpen(sim::Side::Left, false);
+  f.sched.AdvanceBy(2000);
+  EXPECT_EQ(out.filter("ALARM cleared: lid open too long, Left").size(), 1);
+
+  // A CO2 error comes and goes; its end is no event of the tile, the engine still sees it.
+  f.fleet.At(1).SetCO2Error(true);
+  f.sched.AdvanceBy(2000);
+  EXPECT_EQ(out.filter("ALARM raised: device error, Gas").size(), 1);
+  f.fleet.At(1).SetCO2Error(false);
+  f.sched.AdvanceBy(2000);
+  EXPECT_EQ(out.filter("ALARM cleared: device error, Gas").size(), 1);
+
+  // Unplugged and not back: no data a minute after the link ended.
+  f.fleet.At(2).Unplug();
+  f.sched.AdvanceBy(65000);
+  EXPECT_EQ(out.filter("ALARM raised: no data").size(), 1);
+
+  console.Key('a', "ana");
+  EXPECT_EQ(alarms->Engine().UnacknowledgedCount(), 0);
+  const QString journal = alarms->Journal().Path();
+  alarms.reset();
+  logger.Close();
+  QString report;
+  EXPECT_EQ(VerifyJournalFile(journal, &report), 0);
+  // Raised and cleared twice, raised once, three acknowledged.
+  EXPECT_EQ(report, "intact, 8 entries");
+  EXPECT_TRUE(f.errors.messages.empty());
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QSet>
 
 #include "../app/main_form_fixture.h"
+#include "alarms/alarm_engine.h"
 #include "metrics_test_util.h"
 
 namespace dova {
@@ -134,6 +135,12 @@ TEST_F(MetricsModelTest, TwoIncubatorsAreServedAsTheirTilesShowThem) {
 TEST_F(MetricsModelTest, TheTextIsWellFormed) {
   Create();
   TMetricsModel model(*form, "1.22");
+  TAlarmSettings settings;
+  TAlarmEngine alarms(sched, settings);
+  model.ServeAlarms(&alarms);
+  TTileEvent error;
+  error.Kind = TTileEventKind::CO2Error;
+  alarms.OnEvent(alarms.Track("s\"1", "One"), error);
   Plug("A");
   Plug("B");
   sched.AdvanceBy(2000);
@@ -169,6 +176,33 @@ TEST_F(MetricsModelTest, TheTextIsWellFormed) {
   ASSERT_TRUE(promtool.waitForFinished(30000));
   EXPECT_EQ(promtool.exitCode(), 0) << promtool.readAllStandardOutput().toStdString()
                                     << promtool.readAllStandardError().toStdString();
+}
+
+TEST_F(MetricsModelTest, ServesEveryAlarmOfTheEngineAndItsShelves) {
+  Create();
+  TMetricsModel model(*form, "1.22");
+  EXPECT_TRUE(Render(model).contains("# TYPE dova300_alarm_active gauge"));
+  TAlarmSettings settings;
+  TAlarmEngine alarms(sched, settings);
+  model.ServeAlarms(&alarms);
+  TTileEvent lid;
+  lid.Kind = TTileEventKind::LidOpen;
+  lid.Side = TTileSide::Right;
+  alarms.OnEvent(alarms.Track("s1", "One"), lid);
+  const QString labels = R"({serial="s1",kind="lid_open_too_long",side="right",priority="medium"})";
+  const QString quiet = R"({serial="s1",kind="no_data",side="",priority="high"} 0)";
+  sched.AdvanceBy(180000);
+  QStringList lines = Render(model);
+  EXPECT_TRUE(lines.contains("dova300_alarm_active" + labels + " 1"));
+  EXPECT_TRUE(lines.contains("dova300_alarm_unacknowledged" + labels + " 1"));
+  EXPECT_TRUE(lines.contains("dova300_alarm_active" + quiet));
+  EXPECT_TRUE(lines.contains(R"(dova300_alarm_shelved{serial="s1"} 0)"));
+  alarms.AcknowledgeAll("ana");
+  ASSERT_TRUE(alarms.Shelve("s1", 60000, "service", "ana"));
+  lines = Render(model);
+  EXPECT_TRUE(lines.contains("dova300_alarm_active" + labels + " 1"));
+  EXPECT_TRUE(lines.contains("dova300_alarm_unacknowledged" + labels + " 0"));
+  EXPECT_TRUE(lines.contains(R"(dova300_alarm_shelved{serial="s1"} 1)"));
 }
 
 TEST_F(MetricsModelTest, AnUnpluggedIncubatorGoesDownWithoutReadingsThenVanishes) {

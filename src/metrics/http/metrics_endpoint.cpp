@@ -188,6 +188,10 @@ TMetricsService::~TMetricsService() {
   endpoint_.reset();
 }
 
+void TMetricsService::ServeAlarms(const TAlarmEngine* engine) {
+  model_->ServeAlarms(engine);
+}
+
 bool TMetricsService::Listen(const TMetricsAddress& address, QString* error) {
   return endpoint_->Listen(address.Host, address.Port, error);
 }

@@ -14,6 +14,7 @@ namespace dova {
 class SettingsStore;
 class TMainForm;
 class TMetricsModel;
+class TAlarmEngine;
 
 // What one client of the endpoint may hold of the program. The endpoint runs on the
 // user-interface thread, so these keep a slow or hostile client from holding up polling
@@ -72,6 +73,8 @@ class TMetricsService {
 
   bool Listen(const TMetricsAddress& address, QString* error);
   const TMetricsModel& Model() const { return *model_; }
+  // Serves the run's alarms too (the engine must outlive the service).
+  void ServeAlarms(const TAlarmEngine* engine);
   const TMetricsEndpoint& Endpoint() const { return *endpoint_; }
 
  private:

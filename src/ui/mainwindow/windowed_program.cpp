@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "alarms/alarm_service.h"
 #include "app/run.h"
 #include "convert/vcp_to_usbx_conv.h"
 #include "metrics/http/metrics_endpoint.h"
@@ -63,6 +64,10 @@ int RunWindowed(const TCommandLine& line, int& argc, char** argv) {
       window_->ShowMaximized();
       // --metrics or the Metrics setting: the endpoint for Prometheus.
       metrics_ = StartMetricsService(*form_, line_.Metrics, services.Settings(), Print);
+      // The alarms, journaled in the data folder of this run.
+      alarms_ = StartAlarmService(sched_, *form_, services.Settings(),
+                                  line_.DataDir.value_or(form_->Directory), QString(), Print);
+      if (metrics_) metrics_->ServeAlarms(&alarms_->Engine());
       return *form_;
     }
     IConverterReport& ConverterReport() override { return dialogs_->ConverterReport(); }
@@ -74,6 +79,7 @@ int RunWindowed(const TCommandLine& line, int& argc, char** argv) {
     }
     void Teardown() override {
       metrics_.reset();
+      alarms_.reset();
       window_.reset();
       form_.reset();
       dialogs_.reset();
@@ -87,6 +93,7 @@ int RunWindowed(const TCommandLine& line, int& argc, char** argv) {
     std::unique_ptr<TWindowedMainForm> form_;
     std::unique_ptr<TMainWindow> window_;
     std::unique_ptr<TMetricsService> metrics_;
+    std::unique_ptr<TAlarmService> alarms_;
   };
 
   TWindowedFrontEnd front(sched, error_box, line);
