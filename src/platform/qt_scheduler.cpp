@@ -49,14 +49,16 @@ std::int64_t QtScheduler::FirstFiring(std::int64_t now_ms, std::uint32_t interva
 
 void QtScheduler::Arm(Timer& timer) {
   Remove(timer);
-  Push(Entry{FirstFiring(clock_.elapsed(), timer.Interval()), next_seq_++, &timer});
+  Push(FirstFiring(clock_.elapsed(), timer.Interval()), timer);
   ArmWaker();
 }
 
 std::int64_t QtScheduler::NextFiring(const Timer& timer) const {
-  const auto it = std::find_if(queue_.begin(), queue_.end(),
-                               [&timer](const Entry& e) { return e.timer == &timer; });
-  return it == queue_.end() ? -1 : it->due;
+  for (const auto& [due, bucket] : buckets_) {
+    const auto first = bucket.timers.begin() + static_cast<std::ptrdiff_t>(bucket.head);
+    if (std::find(first, bucket.timers.end(), &timer) != bucket.timers.end()) return due;
+  }
+  return -1;
 }
 
 void QtScheduler::Disarm(Timer& timer) {
@@ -64,40 +66,52 @@ void QtScheduler::Disarm(Timer& timer) {
   Remove(timer);
 }
 
-void QtScheduler::Push(Entry entry) {
-  queue_.push_back(entry);
-  std::push_heap(queue_.begin(), queue_.end(), std::greater<Entry>());
+void QtScheduler::Push(std::int64_t due, Timer& timer) {
+  if (last_push_ == buckets_.end() || last_push_->first != due) {
+    last_push_ = buckets_.try_emplace(due).first;
+  }
+  Bucket& bucket = last_push_->second;
+  if (bucket.timers.capacity() == 0 && !spare_.empty()) {
+    bucket.timers = std::move(spare_.back());
+    spare_.pop_back();
+  }
+  bucket.timers.push_back(&timer);
 }
 
-QtScheduler::Entry QtScheduler::PopTop() {
-  std::pop_heap(queue_.begin(), queue_.end(), std::greater<Entry>());
-  const Entry entry = queue_.back();
-  queue_.pop_back();
-  return entry;
+void QtScheduler::Drop(std::map<std::int64_t, Bucket>::iterator bucket) {
+  std::vector<Timer*> storage = std::move(bucket->second.timers);
+  if (last_push_ == bucket) last_push_ = buckets_.end();
+  buckets_.erase(bucket);
+  storage.clear();
+  spare_.push_back(std::move(storage));
 }
 
 void QtScheduler::Remove(const Timer& timer) {
   // Timers are stopped, restarted or destroyed seldom (a link coming or going), so a walk
-  // over a few entries per incubator costs less than keeping an index beside the heap.
-  const auto it = std::find_if(queue_.begin(), queue_.end(),
-                               [&timer](const Entry& e) { return e.timer == &timer; });
-  if (it == queue_.end()) return;
-  queue_.erase(it);
-  std::make_heap(queue_.begin(), queue_.end(), std::greater<Entry>());
+  // over a few entries per incubator costs less than keeping an index beside the buckets.
+  for (auto it = buckets_.begin(); it != buckets_.end(); ++it) {
+    Bucket& bucket = it->second;
+    const auto first = bucket.timers.begin() + static_cast<std::ptrdiff_t>(bucket.head);
+    const auto found = std::find(first, bucket.timers.end(), &timer);
+    if (found == bucket.timers.end()) continue;
+    bucket.timers.erase(found);
+    if (bucket.head == bucket.timers.size()) Drop(it);
+    return;
+  }
 }
 
 void QtScheduler::ArmWaker() {
-  const Entry* top = Top();
-  if (!top) {
+  const std::int64_t top = TopDue();
+  if (top == kNever) {
     // Nothing runs: the loop sleeps until a timer is armed.
     if (waker_due_ != kNever) waker_.stop();
     waker_due_ = kNever;
     return;
   }
-  if (top->due >= waker_due_) return;
-  waker_due_ = top->due;
+  if (top >= waker_due_) return;
+  waker_due_ = top;
   // Rounded up: the loop must not wake before the tick, or it would only go to sleep again.
-  const std::int64_t wait_ns = top->due * 1000000 - clock_.nsecsElapsed();
+  const std::int64_t wait_ns = top * 1000000 - clock_.nsecsElapsed();
   waker_.start(static_cast<int>(std::max<std::int64_t>(0, (wait_ns + 999999) / 1000000)));
 }
 
@@ -109,16 +123,21 @@ void QtScheduler::Tick() {
   // must not stop the other timers. The single-shot QTimer is a new Qt timer once started
   // again, so the nested loop may fire it while this tick is still running.
   ArmWaker();
-  while (const Entry* top = Top()) {
-    if (top->due > now) break;
-    const Entry entry = PopTop();
-    Timer& timer = *entry.timer;
+  // The earliest bucket is looked up afresh for every timer: a handler may stop timers,
+  // which empties and drops buckets, or run a nested tick that fires the rest of this one.
+  while (!buckets_.empty()) {
+    const auto first = buckets_.begin();
+    const std::int64_t due = first->first;
+    if (due > now) break;
+    Bucket& bucket = first->second;
+    Timer& timer = *bucket.timers[bucket.head++];
+    if (bucket.head == bucket.timers.size()) Drop(first);
     // The next firing, on the same grid; firings a held-up loop missed are dropped. The
     // handler may still change it.
     const std::int64_t interval = timer.Interval();
-    std::int64_t next = entry.due + interval;
+    std::int64_t next = due + interval;
     if (next <= now) next += ((now - next) / interval + 1) * interval;
-    Push(Entry{next, next_seq_++, &timer});
+    Push(next, timer);
     // A timer whose handler is still running further up (it opened a message box) is not
     // entered again; that firing is dropped, as a Qt timer drops it.
     const std::uint64_t id = timer.Id();

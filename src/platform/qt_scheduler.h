@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <cstdint>
 #include <limits>
+#include <map>
 #include <vector>
 
 #include "platform/scheduler.h"
@@ -61,23 +62,24 @@ class QtScheduler : public Scheduler {
   void WakeForPending() override;
 
  private:
-  // A running timer's next firing. Every running timer has exactly one entry: arming replaces
-  // it and disarming (a timer stopped or destroyed) takes it out, so an entry's timer is alive.
-  struct Entry {
-    std::int64_t due;  // a tick of the timer's grid, ms since start
-    std::uint64_t seq;
-    Timer* timer;
-    bool operator>(const Entry& o) const { return due != o.due ? due > o.due : seq > o.seq; }
+  // The running timers that fire on one tick, in the order they were armed (the order they
+  // fire in). Every running timer has exactly one entry in one bucket: arming replaces it and
+  // disarming (a timer stopped or destroyed) takes it out, so an entry's timer is alive.
+  // Entries before head have fired already; a bucket with none left is taken out at once.
+  struct Bucket {
+    std::vector<Timer*> timers;
+    std::size_t head = 0;
   };
 
   static constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max();
 
   // Fires every timer due by now, in order.
   void Tick();
-  // The earliest entry, or null when no timer runs.
-  const Entry* Top() const { return queue_.empty() ? nullptr : &queue_.front(); }
-  void Push(Entry entry);
-  Entry PopTop();
+  // The earliest tick a timer waits for, or kNever when no timer runs.
+  std::int64_t TopDue() const { return buckets_.empty() ? kNever : buckets_.begin()->first; }
+  void Push(std::int64_t due, Timer& timer);
+  // Takes the bucket out, keeping its storage for the next one.
+  void Drop(std::map<std::int64_t, Bucket>::iterator bucket);
   // Takes the timer's entry out, if it has one.
   void Remove(const Timer& timer);
   // Points the wake-up at the earliest due timer, unless it already wakes that early.
@@ -88,10 +90,14 @@ class QtScheduler : public Scheduler {
   // When waker_ is due (ms since start), kNever while it is stopped.
   std::int64_t waker_due_ = kNever;
   QElapsedTimer clock_;
-  std::uint64_t next_seq_ = 1;
-  // A heap, earliest first: a few entries per incubator, in one block of memory, so a tick
-  // after the loop slept touches little memory.
-  std::vector<Entry> queue_;
+  // By tick, earliest first. Every tick all pollers fire together and move on to the same
+  // next tick, so a tick costs one look-up per bucket instead of a heap step per timer, and
+  // the order of arming is kept without a sequence number.
+  std::map<std::int64_t, Bucket> buckets_;
+  // The bucket the last firing went to: the timers of one tick mostly go on to the same one.
+  std::map<std::int64_t, Bucket>::iterator last_push_ = buckets_.end();
+  // Storage of buckets taken out, for the next ones.
+  std::vector<std::vector<Timer*>> spare_;
   // Timers whose handlers are running, innermost last.
   std::vector<std::uint64_t> firing_;
   std::uint64_t wake_ups_ = 0;

@@ -71,6 +71,7 @@ void Scheduler::InvokeBlocking(std::function<void()> fn) {
   {
     std::lock_guard lock(pending_mutex_);
     pending_.push_back(call);
+    pending_count_.store(pending_.size(), std::memory_order_release);
   }
   pending_cv_.notify_all();
   WakeForPending();
@@ -80,13 +81,16 @@ void Scheduler::InvokeBlocking(std::function<void()> fn) {
 
 bool Scheduler::RunPending() {
   bool ran = false;
-  for (;;) {
+  // A call handed over while this looks also wakes the thread (WakeForPending), so one
+  // missed here runs at that wake-up.
+  while (pending_count_.load(std::memory_order_acquire) != 0) {
     std::shared_ptr<PendingCall> call;
     {
       std::lock_guard lock(pending_mutex_);
       if (pending_.empty()) break;
       call = pending_.front();
       pending_.pop_front();
+      pending_count_.store(pending_.size(), std::memory_order_release);
     }
     try {
       call->fn();

@@ -118,12 +118,12 @@ void TUSBXpress::ReadTimerTimer() {
   }
   if (status != bridge::SI_RX_READY) return;
   // Only what is queued already, so the read never waits.
-  std::unique_ptr<char[]> buffer(new char[count == 0 ? 1 : count]);
+  if (read_buffer_.size() < count) read_buffer_.resize(count);
   std::uint32_t got = 0;
-  if (library_.SI_Read(handle_, buffer.get(), count, &got) != bridge::SI_SUCCESS) {
+  if (library_.SI_Read(handle_, read_buffer_.data(), count, &got) != bridge::SI_SUCCESS) {
     throw TUSBXpressExcept("Error Reading");
   }
-  Assemble(buffer.get(), std::min(got, count));
+  Assemble(read_buffer_.data(), std::min(got, count));
 }
 
 void TUSBXpress::AppendToLine(const char* data, std::size_t size) {

@@ -119,6 +119,8 @@ class TUSBXpress {
   std::uint32_t baud_rate_ = 0;
   std::unique_ptr<Timer> read_timer_;
   QByteArray line_buffer_;
+  // What a read takes from the library; kept, so a tick costs no allocation.
+  std::vector<char> read_buffer_;
   std::uint8_t delimiter_ = 0;
   std::uint8_t escape_char_ = 0;
   TFrameState frame_state_ = TFrameState::RawChunks;

@@ -1,6 +1,7 @@
 #include "platform/bridge/linux/linux_library.h"
 #include "platform/linux/tty_speed.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
@@ -120,15 +121,21 @@ int LinuxSiLibrary::NativeHandle(SiHandle handle) const {
 
 std::vector<LinuxSiLibrary::Device> LinuxSiLibrary::ScanSysfs() const {
   std::vector<Device> found;
-  std::error_code ec;
   const fs::path class_dir = fs::path(sysfs_root_) / "class" / "tty";
-  for (fs::directory_iterator it(class_dir, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (name.rfind("ttyUSB", 0) != 0) continue;
+  // The folder lists every tty of the machine, and the search reads it every few seconds:
+  // the names are looked at as they come, and a path is made only for a USB serial port.
+  DIR* dir = ::opendir(class_dir.c_str());
+  if (dir == nullptr) return found;
+  std::vector<std::string> names;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (std::strncmp(entry->d_name, "ttyUSB", 6) == 0) names.emplace_back(entry->d_name);
+  }
+  ::closedir(dir);
+  for (const std::string& name : names) {
     // The tty's device is the USB serial port; the interface is above it and the USB
     // device, with the identity attributes, above that.
     std::error_code link_ec;
-    const fs::path port = fs::canonical(it->path() / "device", link_ec);
+    const fs::path port = fs::canonical(class_dir / name / "device", link_ec);
     if (link_ec) continue;
     const fs::path usb = port.parent_path().parent_path();
     const auto vendor = ReadAttribute(usb / "idVendor");
@@ -189,7 +196,14 @@ SiStatus LinuxSiLibrary::SI_GetProductString(std::uint32_t device, char* buffer,
 SiStatus LinuxSiLibrary::SI_Open(std::uint32_t device, SiHandle* handle) {
   if (handle == nullptr) return SI_INVALID_PARAMETER;
   if (device >= devices_.size()) return SI_DEVICE_NOT_FOUND;
-  const int fd = ::open(devices_[device].path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  const std::string& path = devices_[device].path;
+  // One that we hold already would be refused below (exclusive mode, then the lock). The
+  // search asks for every listed device again and again, so it is told without opening the
+  // tty, which costs the kernel far more than the refusal.
+  for (const auto& [held_handle, held] : open_) {
+    if (held.path == path) return SI_DEVICE_NOT_FOUND;
+  }
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     // EACCES: no udev rule gives the user the tty, or the user is not at the seat.
     if (errno == EACCES || errno == EPERM) return SI_ACCESS_DENIED;
@@ -208,6 +222,7 @@ SiStatus LinuxSiLibrary::SI_Open(std::uint32_t device, SiHandle* handle) {
   }
   OpenDevice open;
   open.fd = fd;
+  open.path = path;
   open.overruns = OverrunCount(fd);
   open.held.reserve(kReadAhead);
   *handle = next_handle_++;

@@ -80,6 +80,8 @@ class LinuxSiLibrary : public SiLibrary {
 
   struct OpenDevice {
     int fd = -1;
+    // The device file it was opened from.
+    std::string path;
     // Receive overruns counted by the tty driver when last looked at; absent where the
     // driver keeps no counters (pseudo-terminals, some adapters).
     std::optional<std::uint64_t> overruns;
