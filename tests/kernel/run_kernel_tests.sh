@@ -2,7 +2,6 @@
 # The kernel-path tests: boots the guest machine once and runs the scenarios in it against
 # BUILD_DIR's programs. Skips (exit 77) unless DOVA_KERNEL_TESTS=1, so a plain ctest run
 # stays fast; scripts/test.sh sets it. Without QEMU it says so and skips, but fails under CI.
-# DOVA_KERNEL_PENDING=1 runs the scenarios that wait for work on other branches instead.
 #
 #   DOVA_KERNEL_TESTS=1 tests/kernel/run_kernel_tests.sh build/default
 set -uo pipefail
@@ -18,7 +17,6 @@ if ! command -v qemu-system-x86_64 >/dev/null; then
   exit 77
 fi
 set_name=default
-[ "${DOVA_KERNEL_PENDING:-0}" = 1 ] && set_name=pending
 results="$build/kernel-results/$set_name"
 rm -rf "$results"
 mkdir -p "$results"

@@ -325,11 +325,10 @@ case "$SET" in
       stop_logger; stop_sim
     fi
     scenario_convert
-    ;;
-  pending)
     scenario_probe_in_use
     scenario_permission
-    scenario_bad_bridge stalled-writes stallwrites "configuration write 0x3702 stalled"
+    # The converter's first write (self power) is refused; it must stop there each try.
+    scenario_bad_bridge stalled-writes stallwrites "configuration write 0x3705 stalled"
     scenario_bad_bridge kept-identity keepidentity "identity kept"
     ;;
 esac
