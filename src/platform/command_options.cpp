@@ -7,18 +7,18 @@ namespace dova {
 
 namespace {
 
-void AddOptions(QCommandLineParser& parser, const std::vector<TOptionSpec>& options) {
+void AddOptions(QCommandLineParser& parser, const std::vector<TOptionNames>& options) {
   // "-name" is read as "--name", never as a bundle of one-letter options: an error then
   // names what was typed.
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-  for (const TOptionSpec& option : options)
+  for (const TOptionNames& option : options)
     parser.addOption(QCommandLineOption(option.Names, option.Description, option.ValueName));
 }
 
 // Why the parser refused the line, in one line naming the argument. The parser knows its
 // unknown options by name only; the argument as typed is looked up. Its other refusals
 // (a missing value, a value given to a switch) name the option in quotes.
-QString Refusal(const QCommandLineParser& parser, const std::vector<TOptionSpec>& options,
+QString Refusal(const QCommandLineParser& parser, const std::vector<TOptionNames>& options,
                 const QStringList& arguments) {
   const QStringList unknown = parser.unknownOptionNames();
   if (!unknown.isEmpty()) {
@@ -36,7 +36,7 @@ QString Refusal(const QCommandLineParser& parser, const std::vector<TOptionSpec>
   if (open < 0 || close <= open + 1) return text;
   const QString typed = text.mid(open + 1, close - open - 1);
   const QString name = typed.mid(typed.startsWith(QStringLiteral("--")) ? 2 : 1);
-  for (const TOptionSpec& option : options) {
+  for (const TOptionNames& option : options) {
     if (!option.Names.contains(name)) continue;
     return typed + (option.ValueName.isEmpty() ? QStringLiteral(" takes no value")
                                                : QStringLiteral(" needs a value"));
@@ -63,7 +63,8 @@ std::optional<std::uint64_t> WholeNumber(const QString& text, std::uint64_t min,
   return n;
 }
 
-TParsedOptions ParseOptions(const std::vector<TOptionSpec>& options, const QStringList& arguments) {
+TParsedOptions ParseOptions(const std::vector<TOptionNames>& options,
+                            const QStringList& arguments) {
   QCommandLineParser parser;
   AddOptions(parser, options);
   TParsedOptions parsed;
@@ -91,7 +92,7 @@ TParsedOptions ParseOptions(const std::vector<TOptionSpec>& options, const QStri
 }
 
 QString OptionsHelp(const QString& program, const QString& description,
-                    const std::vector<TOptionSpec>& options, const QString& after) {
+                    const std::vector<TOptionNames>& options, const QString& after) {
   QCommandLineParser parser;
   parser.setApplicationDescription(description);
   AddOptions(parser, options);

@@ -13,7 +13,7 @@ namespace dova {
 // One option of a program's command line, as --help shows it: its names ("h", "help";
 // one letter means -h, more mean --help), the name of its value (empty for a switch) and
 // its description.
-struct TOptionSpec {
+struct TOptionNames {
   QStringList Names;
   QString ValueName;
   QString Description;
@@ -36,12 +36,12 @@ struct TParsedOptions {
 // --name=VALUE, -n VALUE and -n=VALUE. An unknown option, a missing value, a value for a
 // switch and an argument that is no option are errors; the values themselves are left to
 // the caller.
-TParsedOptions ParseOptions(const std::vector<TOptionSpec>& options, const QStringList& arguments);
+TParsedOptions ParseOptions(const std::vector<TOptionNames>& options, const QStringList& arguments);
 
 // The --help text as QCommandLineParser lays it out: "Usage: PROGRAM [options]", the
 // description, the options with their descriptions, then `after` (if any).
 QString OptionsHelp(const QString& program, const QString& description,
-                    const std::vector<TOptionSpec>& options, const QString& after = {});
+                    const std::vector<TOptionNames>& options, const QString& after = {});
 
 // A value of plain decimal digits (no sign, no spaces) from `min` to `max`; nothing
 // otherwise.
@@ -53,18 +53,18 @@ std::optional<std::uint64_t> WholeNumber(const QString& text, std::uint64_t min,
 template <typename TLine>
 struct TLineOption {
   using TTake = std::function<QString(TLine& line, const QString& value)>;
-  TOptionSpec Spec;
+  TOptionNames Names;
   TTake Take;
 };
 
 // The table as QCommandLineParser needs it.
 template <typename TLine>
-std::vector<TOptionSpec> OptionSpecs(const std::vector<TLineOption<TLine>>& options) {
-  std::vector<TOptionSpec> specs;
-  specs.reserve(options.size());
+std::vector<TOptionNames> OptionNamesOf(const std::vector<TLineOption<TLine>>& options) {
+  std::vector<TOptionNames> names;
+  names.reserve(options.size());
   for (const TLineOption<TLine>& option : options)
-    specs.push_back(option.Spec);
-  return specs;
+    names.push_back(option.Names);
+  return names;
 }
 
 // Parses the arguments into `line`, option by option in the order given; the first error
@@ -72,7 +72,7 @@ std::vector<TOptionSpec> OptionSpecs(const std::vector<TLineOption<TLine>>& opti
 template <typename TLine>
 QString ParseLine(const std::vector<TLineOption<TLine>>& options, const QStringList& arguments,
                   TLine& line) {
-  const TParsedOptions parsed = ParseOptions(OptionSpecs(options), arguments);
+  const TParsedOptions parsed = ParseOptions(OptionNamesOf(options), arguments);
   if (!parsed.Error.isEmpty()) return parsed.Error;
   for (const TParsedOptions::TGiven& given : parsed.Given) {
     const QString error = options[given.Option].Take(line, given.Value);
@@ -85,7 +85,7 @@ QString ParseLine(const std::vector<TLineOption<TLine>>& options, const QStringL
 template <typename TLine>
 QString LineHelp(const QString& program, const QString& description,
                  const std::vector<TLineOption<TLine>>& options, const QString& after = {}) {
-  return OptionsHelp(program, description, OptionSpecs(options), after);
+  return OptionsHelp(program, description, OptionNamesOf(options), after);
 }
 
 // What most options do with their value, for the rows of a table.

@@ -60,9 +60,8 @@ constexpr std::array<Row, 20> kTable = {{
     {"",              "main",      false, true,    "*"},
 }};
 // clang-format on
-constexpr std::array<std::string_view, 9> kLogic = {"protocol", "usb",    "graphs",
-                                                    "monitor",  "convert", "app",
-                                                    "alarms",   "metrics", "history"};
+constexpr std::array<std::string_view, 9> kLogic = {
+    "protocol", "usb", "graphs", "monitor", "convert", "app", "alarms", "metrics", "history"};
 
 std::vector<std::string_view> Split(std::string_view text, char separator) {
   std::vector<std::string_view> parts;

@@ -92,12 +92,12 @@ TEST(LinePixels, APointWithoutValueBreaksTheLineWhetherSampledOrNot) {
       s.Add({i * step, i == 200 ? std::nan("") : double(i % 7)});
     QVector<QPointF> out;
     LinePixels(s, 0, 400 * step, kMap, out);
-    const auto breaks = std::count_if(out.begin(), out.end(),
-                                      [](const QPointF& p) { return std::isnan(p.y()); });
+    const auto breaks =
+        std::count_if(out.begin(), out.end(), [](const QPointF& p) { return std::isnan(p.y()); });
     EXPECT_EQ(breaks, 1) << step;
     // The break stands where its point does, between the stretches before and after it.
-    const auto at = std::find_if(out.begin(), out.end(),
-                                 [](const QPointF& p) { return std::isnan(p.y()); });
+    const auto at =
+        std::find_if(out.begin(), out.end(), [](const QPointF& p) { return std::isnan(p.y()); });
     ASSERT_NE(at, out.end());
     EXPECT_DOUBLE_EQ(at->x(), 200 * step);
     EXPECT_LT((at - 1)->x(), at->x());

@@ -9,8 +9,8 @@
 #include <QPointer>
 
 #include "app/command_table.h"
-#include "ui/mainwindow/main_window.h"
 #include "ui/history/log_viewer.h"
+#include "ui/mainwindow/main_window.h"
 #include "ui/tile/hint_text.h"
 
 namespace dova {

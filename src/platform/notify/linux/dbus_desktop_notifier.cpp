@@ -8,7 +8,7 @@
 namespace dova {
 
 namespace {
-// The notification specification's urgency levels: 1 normal, 2 critical.
+// The notification service's urgency levels: 1 normal, 2 critical.
 constexpr unsigned char kNormal = 1;
 constexpr unsigned char kCritical = 2;
 // Let the desktop decide how long a notice stays.
