@@ -206,7 +206,6 @@ void TMainForm::FormResize(int width) {
 }
 
 void TMainForm::FormClose() {
-  if (OnCloseConverter) OnCloseConverter();
   // Nothing new may arrive while the window goes.
   USBXpressEnumerator.SetSearchEnabled(false);
   CloseDovaTimer.SetEnabled(false);
