@@ -62,7 +62,7 @@ TDovaPanel& TMainForm::CreatePanel(TUSBXpress& Port) {
     panel->Attach(*this, Port);
   } catch (...) {
     // The enumerator closes the device and offers it again; this tile never ran.
-    FreePanel(panel);
+    closer_.Free(panel);
     throw;
   }
   // Before its first selection: a renderer binds to the trend windows now.
@@ -146,33 +146,7 @@ void TMainForm::ArrangePanels() {
 }
 
 void TMainForm::CloseDovaTimerTimer() {
-  std::exception_ptr first_error;
-  const std::vector<TDovaPanel*> closing = ClosingPanels();
-  if (!closing.empty()) {
-    for (TDovaPanel* p : closing) {
-      // A tile the main window is calling into (inside a modal box) waits for a later tick.
-      if (!roster_.Is(p, TPanelStage::Closing) || roster_.InUse(p)) continue;
-      try {
-        p->Disconnect();
-      } catch (...) {
-        // The tile goes all the same; the error is shown once the tick's work is done.
-        if (!first_error) first_error = std::current_exception();
-      }
-      Notify(TPanelChange::Freed, p);
-      FreePanel(p);
-    }
-    if (!ActivePanels.empty()) {
-      ArrangePanels();
-      if (!SelectedPanel) {
-        TDovaPanel* first = ActivePanels.front();
-        first->Select();
-        SelectedPanel = first;
-        Notify(TPanelChange::Selected, first);
-      }
-    } else {
-      SelectedPanel = nullptr;
-    }
-  }
+  const std::exception_ptr first_error = closer_.FreeClosing();
   services_.Awake.KeepSystemAwake();
   if (first_error) std::rethrow_exception(first_error);
 }
@@ -209,15 +183,7 @@ void TMainForm::FormClose() {
   // Nothing new may arrive while the window goes.
   USBXpressEnumerator.SetSearchEnabled(false);
   CloseDovaTimer.SetEnabled(false);
-  std::exception_ptr first_error;
-  // The listed tiles first, in strip order; then those that lost their link or never told
-  // their name: they get their last log line too.
-  std::vector<TDovaPanel*> all = ActivePanels;
-  for (TPanelStage stage : {TPanelStage::Closing, TPanelStage::Unnamed, TPanelStage::Adding}) {
-    const std::vector<TDovaPanel*> more = roster_.InStage(stage);
-    all.insert(all.end(), more.begin(), more.end());
-  }
-  DisconnectAll(all, first_error);
+  const std::exception_ptr first_error = closer_.CloseAll();
   if (first_error) std::rethrow_exception(first_error);
 }
 
@@ -271,29 +237,6 @@ void TMainForm::ForEachListed(const std::function<void(TDovaPanel&)>& call) {
     TPanelUse use(roster_, p);
     call(*p);
   }
-}
-
-void TMainForm::DisconnectAll(const std::vector<TDovaPanel*>& panels,
-                              std::exception_ptr& first_error) {
-  for (TDovaPanel* p : panels) {
-    if (roster_.Is(p, TPanelStage::None)) continue;
-    strip_.Remove(p);
-    // A tile still in use (inside a modal box) waits as closing; the form frees it at last.
-    roster_.Move(p, TPanelStage::Closing);
-    if (SelectedPanel == p) SelectedPanel = nullptr;
-    try {
-      p->Disconnect();
-    } catch (...) {
-      if (!first_error) first_error = std::current_exception();
-    }
-    Notify(TPanelChange::Freed, p);
-    if (!roster_.InUse(p)) FreePanel(p);
-  }
-}
-
-void TMainForm::FreePanel(TDovaPanel* panel) {
-  strip_.Forget(panel);
-  roster_.Free(panel);
 }
 
 void TMainForm::Notify(TPanelChange change, const TDovaPanel* panel) {

@@ -9,6 +9,7 @@
 
 #include "app/command_table.h"
 #include "app/dialogs.h"
+#include "app/panel_closer.h"
 #include "app/panel_roster.h"
 #include "app/strip_layout.h"
 #include "app/strip_model.h"
@@ -49,8 +50,8 @@ struct TMainFormServices {
 //
 // Each tile has one stage while it exists: attached but not yet named (UnnamedPanels),
 // being added, listed in the strip (ActivePanels), or waiting to be freed (ClosingPanels).
-// A tile is freed only by the close timer or FormClose, never inside a call it makes, and
-// never while the main window is inside a call to it.
+// A tile is freed only by the close timer or FormClose (panel_closer.h ends the tiles), never
+// inside a call it makes, and never while the main window is inside a call to it.
 class TMainForm : public IPanelHost, public ITileDirectory {
   // The parts come first: the references below point into them.
   TPanelRoster roster_;
@@ -155,15 +156,13 @@ class TMainForm : public IPanelHost, public ITileDirectory {
   // open a modal box during which the close timer changes the lists.
   void ForEachListed(const std::function<void(TDovaPanel&)>& call);
   bool IsListed(const TDovaPanel* panel) const;
-  // Disconnects the tiles, tells that they are freed and frees those not in use.
-  void DisconnectAll(const std::vector<TDovaPanel*>& panels, std::exception_ptr& first_error);
-  void FreePanel(TDovaPanel* panel);
   void Notify(TPanelChange change, const TDovaPanel* panel = nullptr);
   QString NewPanelName() const;
 
   TMainFormServices services_;
   TPanelChanges panel_changes_;
   TPanelContext context_;
+  TPanelCloser closer_{roster_, strip_, SelectedPanel, panel_changes_};
   bool closed_ = false;
 };
 
