@@ -1,5 +1,4 @@
-// The main window's menu bar, built from the command table, and the Window menu's list of
-// open trend windows.
+#include "ui/mainwindow/main_menu.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -8,7 +7,6 @@
 #include <QMenuBar>
 #include <QPointer>
 
-#include "app/command_table.h"
 #include "ui/history/log_viewer.h"
 #include "ui/mainwindow/main_window.h"
 #include "ui/tile/hint_text.h"
@@ -26,39 +24,43 @@ void SetHint(QAction* action, const char* hint) {
 
 }  // namespace
 
-QAction* TMainWindow::Command(const QString& name) const {
-  return findChild<QAction*>(name);
+TMainMenu::TMainMenu(TMainWindow& window) : window_(window) {
+  Build();
 }
 
-std::function<void()> TMainWindow::WindowHandler(const TCommand& command) {
+QAction* TMainMenu::Command(const QString& name) const {
+  return window_.findChild<QAction*>(name);
+}
+
+std::function<void()> TMainMenu::WindowHandler(const TCommand& command) {
   const std::string_view name = command.Name;
   if (name == "FileExit1") {
     // The form closes first (every log gets its last line), then the window goes, also
     // when closing the form failed.
     return [this] {
       try {
-        form_.FileExit1Execute();
+        window_.Form().FileExit1Execute();
       } catch (...) {
-        close();
+        window_.close();
         throw;
       }
-      close();
+      window_.close();
     };
   }
-  if (name == "OpenLog1") return [this] { ui::OpenLogViewer(this); };
-  if (name == "WindowCascade1") return [this] { Cascade(); };
-  if (name == "WindowTileHorizontal1") return [this] { TileHorizontally(); };
-  if (name == "WindowTileVertical1") return [this] { TileVertically(); };
-  if (name == "WindowMinimizeAll1") return [this] { MinimizeAll(); };
-  if (name == "WindowArrangeAll1") return [this] { ArrangeAll(); };
+  if (name == "OpenLog1") return [this] { ui::OpenLogViewer(&window_); };
+  if (name == "WindowCascade1") return [this] { window_.Cascade(); };
+  if (name == "WindowTileHorizontal1") return [this] { window_.TileHorizontally(); };
+  if (name == "WindowTileVertical1") return [this] { window_.TileVertically(); };
+  if (name == "WindowMinimizeAll1") return [this] { window_.MinimizeAll(); };
+  if (name == "WindowArrangeAll1") return [this] { window_.ArrangeAll(); };
   return nullptr;
 }
 
-void TMainWindow::BuildMenu() {
+void TMainMenu::Build() {
   view_group_ = new QActionGroup(this);
   view_group_->setExclusive(true);
   for (const TMenu& entry : MenuTable()) {
-    QMenu* menu = menuBar()->addMenu(QString::fromUtf8(entry.Caption));
+    QMenu* menu = window_.menuBar()->addMenu(QString::fromUtf8(entry.Caption));
     menu->setObjectName(QString::fromLatin1(entry.Name));
     menu->menuAction()->setObjectName(QString::fromLatin1(entry.Name));
     menu->setToolTipsVisible(true);
@@ -73,9 +75,9 @@ void TMainWindow::BuildMenu() {
       action->setObjectName(QString::fromLatin1(command.Name));
       SetHint(action, command.Hint);
       std::function<void()> handler = WindowHandler(command);
-      if (!handler && command.Run) handler = [this, run = command.Run] { run(form_); };
+      if (!handler && command.Run) handler = [this, run = command.Run] { run(window_.Form()); };
       connect(action, &QAction::triggered, this,
-              [this, handler = std::move(handler)] { Guard(handler); });
+              [this, handler = std::move(handler)] { window_.Guard(handler); });
       if (command.ViewMinutes > 0) {
         action->setCheckable(true);
         view_group_->addAction(action);
@@ -87,24 +89,25 @@ void TMainWindow::BuildMenu() {
   }
 }
 
-void TMainWindow::AddRecentLogs(QMenu& file) {
+void TMainMenu::AddRecentLogs(QMenu& file) {
   QMenu* recent = file.addMenu(QStringLiteral("Recent &Logs"));
   recent->menuAction()->setObjectName(QStringLiteral("RecentLogs1"));
   connect(recent, &QMenu::aboutToShow, this, [this, recent] {
     recent->clear();
     for (const QString& path : ui::RecentLogs())
       connect(recent->addAction(path), &QAction::triggered, this,
-              [this, path] { ui::OpenLogViewer(this, path); });
+              [this, path] { ui::OpenLogViewer(&window_, path); });
   });
 }
 
-void TMainWindow::UpdateViewChecks() {
-  auto it = view_actions_.find(form_.ViewRangeChecked);
+void TMainMenu::UpdateViewChecks() {
+  auto it = view_actions_.find(window_.Form().ViewRangeChecked);
   if (it != view_actions_.end()) it->second->setChecked(true);
 }
 
-void TMainWindow::UpdateWindowMenu() {
-  const QList<QMdiSubWindow*> frames = mdi_->subWindowList();
+void TMainMenu::UpdateWindowMenu() {
+  QMdiArea* mdi = window_.MdiArea();
+  const QList<QMdiSubWindow*> frames = mdi->subWindowList();
   for (QAction* a : window_commands_)
     a->setEnabled(!frames.isEmpty());
   for (QAction* a : window_list_) {
@@ -115,15 +118,15 @@ void TMainWindow::UpdateWindowMenu() {
   if (frames.isEmpty()) return;
   window_list_.push_back(window_menu_->addSeparator());
   int number = 1;
-  for (QMdiSubWindow* f : Frames()) {
+  for (QMdiSubWindow* f : window_.Frames()) {
     QAction* a = window_menu_->addAction(QStringLiteral("&%1 %2").arg(number++).arg(
         f->windowTitle().replace(QStringLiteral("&"), QStringLiteral("&&"))));
     a->setCheckable(true);
-    a->setChecked(f == mdi_->activeSubWindow());
-    connect(a, &QAction::triggered, this, [this, frame = QPointer<QMdiSubWindow>(f)] {
+    a->setChecked(f == mdi->activeSubWindow());
+    connect(a, &QAction::triggered, this, [mdi, frame = QPointer<QMdiSubWindow>(f)] {
       if (!frame) return;
       if (frame->isMinimized()) frame->showNormal();
-      mdi_->setActiveSubWindow(frame);
+      mdi->setActiveSubWindow(frame);
     });
     window_list_.push_back(a);
   }

@@ -66,7 +66,7 @@ TMainWindow::TMainWindow(TMainForm& form, TChartFactory charts, TErrorSink on_er
   statusBar()->addWidget(status_text_, 1);
   statusBar()->setFixedHeight(kStatusBarHeight);
 
-  BuildMenu();
+  menu_ = std::make_unique<TMainMenu>(*this);
   connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { UpdateWindowMenu(); });
 
   // Follow the form: tiles made, listed, selected, taken out and freed, and the strip's
@@ -79,7 +79,7 @@ TMainWindow::TMainWindow(TMainForm& form, TChartFactory charts, TErrorSink on_er
   AdoptNewPanels();
   SyncStrip();
   UpdateWindowMenu();
-  UpdateViewChecks();
+  menu_->UpdateViewChecks();
 }
 
 TMainWindow::~TMainWindow() {
@@ -245,6 +245,10 @@ void TMainWindow::ArrangeAll() {
   Place(frames, mdi::ArrangeMinimised(AreaSize(), sizes));
 }
 
+void TMainWindow::UpdateWindowMenu() {
+  if (menu_) menu_->UpdateWindowMenu();
+}
+
 // ---------------------------------------------------------------- events
 
 void TMainWindow::Guard(const std::function<void()>& handler) {
@@ -254,7 +258,7 @@ void TMainWindow::Guard(const std::function<void()>& handler) {
     if (on_error_) on_error_(std::current_exception());
   }
   SyncStrip();
-  UpdateViewChecks();
+  if (menu_) menu_->UpdateViewChecks();
 }
 
 bool TMainWindow::event(QEvent* event) {

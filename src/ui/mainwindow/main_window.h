@@ -10,10 +10,10 @@
 #include "app/main_form.h"
 #include "app/mdi_geometry.h"
 #include "ui/mainwindow/background_mdi_area.h"
+#include "ui/mainwindow/main_menu.h"
 #include "ui/mainwindow/tile_views.h"
 
 class QAction;
-class QActionGroup;
 class QLabel;
 class QMdiSubWindow;
 class QMenu;
@@ -24,7 +24,7 @@ class TTileWidget;
 
 // The program's main window on screen: the strip with the banner and the tiles, the MDI
 // area with the selected tile's trend windows, the status bar with the long part of the
-// current hint, and the menu built from the command table. It draws what TMainForm holds,
+// current hint, and the menu (main_menu.h). It draws what TMainForm holds,
 // follows its panel changes and forwards the user's menu choices and clicks to it; exceptions that
 // leave a command go to `on_error` (the error box). The form must outlive the window.
 class TMainWindow : public QMainWindow {
@@ -49,9 +49,9 @@ class TMainWindow : public QMainWindow {
   QWidget* Strip() const { return strip_; }
   QMdiArea* MdiArea() const { return mdi_; }
   QLabel* StatusText() const { return status_text_; }
-  QMenu* WindowMenu() const { return window_menu_; }
+  QMenu* WindowMenu() const { return menu_->WindowMenu(); }
   // A menu command by its component name ("FileExit1", "ViewLast6Hours", ...).
-  QAction* Command(const QString& name) const;
+  QAction* Command(const QString& name) const { return menu_->Command(name); }
   // The tile's widget and the frame that holds a trend window in the MDI area (null when
   // the window is no MDI child).
   TTileWidget* TileOf(const TDovaPanel& panel) const;
@@ -81,15 +81,10 @@ class TMainWindow : public QMainWindow {
  private:
   class TClientArea;
 
-  void BuildMenu();
-  void AddRecentLogs(QMenu& file);
-  // What the window does for a command of its own (null for a form command).
-  std::function<void()> WindowHandler(const TCommand& command);
   void OnPanelChange(TMainForm::TPanelChange change, const TDovaPanel* panel);
   void AdoptNewPanels();
   void DropPanel(const TDovaPanel& panel);
   void UpdateWindowMenu();
-  void UpdateViewChecks();
   void LayoutClient();
   void ApplyMinimumSize();
   mdi::TSize AreaSize() const;
@@ -105,11 +100,7 @@ class TMainWindow : public QMainWindow {
   QLabel* banner_ = nullptr;
   TBackgroundMdiArea* mdi_ = nullptr;
   QLabel* status_text_ = nullptr;
-  QMenu* window_menu_ = nullptr;
-  QActionGroup* view_group_ = nullptr;
-  std::vector<QAction*> window_commands_;  // enabled while trend windows are shown
-  std::vector<QAction*> window_list_;
-  std::map<int, QAction*> view_actions_;
+  std::unique_ptr<TMainMenu> menu_;
   std::map<const TDovaPanel*, std::unique_ptr<TTileViews>> panels_;
   TScopedSubscription panel_changes_;
   bool shown_ = false;
