@@ -136,8 +136,12 @@ void TMarksItem::draw(QCPPainter* painter) {
 }
 
 const TMarksItem::TLabel& TMarksItem::Label(const QString& text) const {
+  // A handful of labels in practice; a bound keeps a window that runs for months from
+  // collecting every text it ever showed.
+  constexpr qsizetype kMostLabels = 256;
   auto it = labels_.find(text);
   if (it == labels_.end()) {
+    if (labels_.size() >= kMostLabels) labels_.clear();
     TLabel label;
     label.Text.setText(text);
     label.Text.setTextFormat(Qt::PlainText);
