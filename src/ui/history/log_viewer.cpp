@@ -1,6 +1,7 @@
 #include "ui/history/log_viewer.h"
 
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QDateTimeEdit>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -46,6 +47,14 @@ QSettings ProgramSettings() {
   return QSettings(QStringLiteral("Harl"), QStringLiteral("DOVA300"));
 }
 
+// Where the name and serial the user gave a log file are kept: one value per file, named by
+// a hash of its full path (a path is no settings name).
+QString IncubatorKey(const QString& path) {
+  const QByteArray full = QFileInfo(path).absoluteFilePath().toUtf8();
+  return QStringLiteral("LogIncubators/") +
+         QString::fromLatin1(QCryptographicHash::hash(full, QCryptographicHash::Sha1).toHex());
+}
+
 }  // namespace
 
 QStringList RecentLogs() {
@@ -66,6 +75,9 @@ TLogViewer::TLogViewer(const QString& path, QWidget* parent)
     : QWidget(parent, Qt::Window), path_(path), scheduler_(std::make_unique<VirtualScheduler>()) {
   setAttribute(Qt::WA_DeleteOnClose);
   name_ = IncubatorFromFileName(path);
+  // As the user corrected it when the file was open before.
+  const QStringList kept = ProgramSettings().value(IncubatorKey(path)).toStringList();
+  if (kept.size() == 2) name_ = {kept[0], kept[1]};
   ShowTitle();
   Build();
   Reload();
@@ -114,7 +126,14 @@ bool TLogViewer::EditIncubator() {
   connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
   if (dialog.exec() != QDialog::Accepted) return false;
-  SetIncubator({name->text().trimmed(), serial->text().trimmed()});
+  const TIncubatorName corrected{name->text().trimmed(), serial->text().trimmed()};
+  const TIncubatorName from_file = IncubatorFromFileName(path_);
+  if (corrected.Name == from_file.Name && corrected.Serial == from_file.Serial) {
+    ProgramSettings().remove(IncubatorKey(path_));
+  } else {
+    ProgramSettings().setValue(IncubatorKey(path_), QStringList{corrected.Name, corrected.Serial});
+  }
+  SetIncubator(corrected);
   return true;
 }
 

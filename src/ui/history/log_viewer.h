@@ -45,7 +45,8 @@ class TLogViewer : public QWidget {
 
   // The incubator the log is of: from its file name ("<name> <serial>.csv") until the user
   // corrects it. The serial chooses the alarm band (its alarm settings) and the alarm
-  // journal's entries in the report.
+  // journal's entries in the report. A correction made in the dialog is kept for the file
+  // and holds when it is opened again.
   const TIncubatorName& Incubator() const { return name_; }
   void SetIncubator(const TIncubatorName& name);
   // Asks for the name and serial in a small dialog; false when cancelled.

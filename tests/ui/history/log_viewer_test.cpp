@@ -125,6 +125,8 @@ TEST_F(LogViewerTest, ACorrectedSerialTakesItsAlarmBandAndItsJournalEntriesToThe
   EXPECT_EQ(viewer.Incubator().Name, QStringLiteral("Incubator B"));
   EXPECT_EQ(viewer.Incubator().Serial, QStringLiteral("4712"));
   EXPECT_TRUE(viewer.windowTitle().startsWith(QStringLiteral("Incubator B: 4712")));
+  // The file opened again keeps the correction.
+  EXPECT_EQ(ui::TLogViewer(path).Incubator().Serial, QStringLiteral("4712"));
 
   // The share within 0.25 °C of the set-point, as the library gives it.
   TStoredLogReader reader(path);
