@@ -177,7 +177,9 @@ struct WatchedLogFiles : LogFiles {
 // show a modal box) once the port's line handler has returned, and a link that fails in
 // between leaves nothing behind.
 TEST_F(MainFormTest, TheLogOpensAfterTheNameReplyAndNotAtAllWhenTheLinkFailsFirst) {
-  WatchedLogFiles watched;
+  // The program's sync thread may still be syncing these files' folders once the test body
+  // has ended (the form closes its logs after it): the files layer outlives every job.
+  static WatchedLogFiles watched;
   files = &watched;
   Create();
   sim::Incubator* pulled = nullptr;  // pulled right after its name reply
@@ -187,7 +189,7 @@ TEST_F(MainFormTest, TheLogOpensAfterTheNameReplyAndNotAtAllWhenTheLinkFailsFirs
     for (TDovaPanel* t : form->Panels())
       if (t == created) tile = t;
     // The tile's own handler, with the files told when it runs.
-    tile->Port->SetOnLine([&watched, &pulled, tile](TUSBXpress& port, const QByteArray& line) {
+    tile->Port->SetOnLine([&pulled, tile](TUSBXpress& port, const QByteArray& line) {
       watched.in_line_handler = true;
       tile->HandleReply(port, line);
       watched.in_line_handler = false;
