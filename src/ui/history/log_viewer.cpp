@@ -1,19 +1,15 @@
 #include "ui/history/log_viewer.h"
 
 #include <QComboBox>
-#include <QCryptographicHash>
 #include <QDateTimeEdit>
 #include <QDialog>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -21,7 +17,6 @@
 #include <QPrinter>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QSettings>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -38,46 +33,12 @@
 
 namespace dova::ui {
 
-namespace {
-
-constexpr int kRecentLogs = 8;
-const QString kRecentKey = QStringLiteral("RecentLogs");
-
-QSettings ProgramSettings() {
-  return QSettings(QStringLiteral("Harl"), QStringLiteral("DOVA300"));
-}
-
-// Where the name and serial the user gave a log file are kept: one value per file, named by
-// a hash of its full path (a path is no settings name).
-QString IncubatorKey(const QString& path) {
-  const QByteArray full = QFileInfo(path).absoluteFilePath().toUtf8();
-  return QStringLiteral("LogIncubators/") +
-         QString::fromLatin1(QCryptographicHash::hash(full, QCryptographicHash::Sha1).toHex());
-}
-
-}  // namespace
-
-QStringList RecentLogs() {
-  return ProgramSettings().value(kRecentKey).toStringList();
-}
-
-void RememberLog(const QString& path) {
-  const QString full = QFileInfo(path).absoluteFilePath();
-  QStringList list = RecentLogs();
-  list.removeAll(full);
-  list.prepend(full);
-  while (list.size() > kRecentLogs)
-    list.removeLast();
-  ProgramSettings().setValue(kRecentKey, list);
-}
-
 TLogViewer::TLogViewer(const QString& path, QWidget* parent)
-    : QWidget(parent, Qt::Window), path_(path), scheduler_(std::make_unique<VirtualScheduler>()) {
+    : QWidget(parent, Qt::Window),
+      path_(path),
+      incubator_(path),
+      scheduler_(std::make_unique<VirtualScheduler>()) {
   setAttribute(Qt::WA_DeleteOnClose);
-  name_ = IncubatorFromFileName(path);
-  // As the user corrected it when the file was open before.
-  const QStringList kept = ProgramSettings().value(IncubatorKey(path)).toStringList();
-  if (kept.size() == 2) name_ = {kept[0], kept[1]};
   ShowTitle();
   Build();
   Reload();
@@ -94,15 +55,15 @@ bool TLogViewer::Loaded() const {
 }
 
 void TLogViewer::ShowTitle() {
-  setWindowTitle(name_.Name + QStringLiteral(": ") + name_.Serial + QStringLiteral(" - ") +
-                 QFileInfo(path_).fileName());
+  setWindowTitle(Incubator().Name + QStringLiteral(": ") + Incubator().Serial +
+                 QStringLiteral(" - ") + QFileInfo(path_).fileName());
 }
 
 void TLogViewer::SetIncubator(const TIncubatorName& name) {
-  name_ = name;
+  incubator_.Set(name);
   ShowTitle();
   if (!view_) return;
-  const QString caption = name_.Name + QStringLiteral(": ") + name_.Serial;
+  const QString caption = Incubator().Name + QStringLiteral(": ") + Incubator().Serial;
   view_->Left->SetCaption(caption + QStringLiteral(" - Left Temperature"));
   view_->Right->SetCaption(caption + QStringLiteral(" - Right Temperature"));
   view_->Gas->SetCaption(caption + QStringLiteral(" - Gas Flow"));
@@ -111,28 +72,8 @@ void TLogViewer::SetIncubator(const TIncubatorName& name) {
 }
 
 bool TLogViewer::EditIncubator() {
-  QDialog dialog(this);
-  dialog.setWindowTitle(QStringLiteral("Incubator of the log"));
-  auto* form = new QFormLayout(&dialog);
-  form->addRow(new QLabel(QStringLiteral("A log names neither the incubator nor its serial "
-                                         "number; they come from the file name."),
-                          &dialog));
-  auto* name = new QLineEdit(name_.Name, &dialog);
-  auto* serial = new QLineEdit(name_.Serial, &dialog);
-  form->addRow(QStringLiteral("&Name:"), name);
-  form->addRow(QStringLiteral("&Serial number:"), serial);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-  form->addRow(buttons);
-  connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-  if (dialog.exec() != QDialog::Accepted) return false;
-  const TIncubatorName corrected{name->text().trimmed(), serial->text().trimmed()};
-  const TIncubatorName from_file = IncubatorFromFileName(path_);
-  if (corrected.Name == from_file.Name && corrected.Serial == from_file.Serial) {
-    ProgramSettings().remove(IncubatorKey(path_));
-  } else {
-    ProgramSettings().setValue(IncubatorKey(path_), QStringList{corrected.Name, corrected.Serial});
-  }
+  if (!incubator_.Edit(this)) return false;
+  const TIncubatorName corrected = incubator_.Name();
   SetIncubator(corrected);
   return true;
 }
@@ -279,7 +220,7 @@ void TLogViewer::Reload() {
   }
   read_status_ = status;
   view_ = std::make_unique<TStoredView>(TStoredView::Make(
-      *scheduler_, reader.TakeLog(), name_.Name + QStringLiteral(": ") + name_.Serial));
+      *scheduler_, reader.TakeLog(), Incubator().Name + QStringLiteral(": ") + Incubator().Serial));
   left_ = new TTempGraph(*view_->Left, charts_);
   right_ = new TTempGraph(*view_->Right, charts_);
   gas_ = new TGasGraph(*view_->Gas, charts_);
@@ -324,7 +265,7 @@ void TLogViewer::Fill() {
   if (!view_) return;
   const QSettingsStore store;
   TAlarmSettings settings(&store);
-  const TAlarmBand band = AlarmBandOf(settings, name_.Serial);
+  const TAlarmBand band = AlarmBandOf(settings, Incubator().Serial);
   const TPeriodReport report = BuildPeriodReport(
       *view_->Log, view_->Stats(shown_from_, shown_to_, band), {}, band, locale());
   status_->setText(read_status_ + QStringLiteral("; alarm band ") + AlarmBandText(band, locale()));
@@ -350,7 +291,7 @@ bool TLogViewer::ExportCsv(const QString& path) {
 
 TPeriodReport TLogViewer::Report() const {
   const QSettingsStore store;
-  return BuildViewReport(*view_, shown_from_, shown_to_, path_, name_, store,
+  return BuildViewReport(*view_, shown_from_, shown_to_, path_, Incubator(), store,
                          QCoreApplication::applicationVersion(), locale());
 }
 
@@ -365,7 +306,8 @@ bool TLogViewer::ExportReport(const QString& path) {
 
 bool TLogViewer::PrintReport(QPrinter& printer) {
   if (!view_) return false;
-  printer.setDocName(QStringLiteral("Period report ") + name_.Name + u' ' + name_.Serial);
+  printer.setDocName(QStringLiteral("Period report ") + Incubator().Name + u' ' +
+                     Incubator().Serial);
   ui::PrintReport(Report(), *view_, printer);
   view_->ShowPeriod(shown_from_, shown_to_);
   return true;
@@ -395,21 +337,6 @@ bool TLogViewer::ExportCharts(const QString& folder) {
     ok &= c.Window->Chart1().savePdf(base + QStringLiteral(".pdf"));
   }
   return ok;
-}
-
-TLogViewer* OpenLogViewer(QWidget* parent, const QString& path) {
-  QString file = path;
-  if (file.isEmpty()) {
-    const QStringList recent = RecentLogs();
-    file = QFileDialog::getOpenFileName(
-        parent, QStringLiteral("Open Log"),
-        recent.isEmpty() ? QString() : QFileInfo(recent.front()).absolutePath(),
-        QStringLiteral("Logs (*.csv);;All files (*)"));
-    if (file.isEmpty()) return nullptr;
-  }
-  auto* viewer = new TLogViewer(file, parent);
-  viewer->show();
-  return viewer;
 }
 
 }  // namespace dova::ui

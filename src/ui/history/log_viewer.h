@@ -11,6 +11,7 @@
 
 #include "history/period_report.h"
 #include "history/stored_log.h"
+#include "ui/history/log_opening.h"
 
 class QComboBox;
 class QPrinter;
@@ -47,7 +48,7 @@ class TLogViewer : public QWidget {
   // corrects it. The serial chooses the alarm band (its alarm settings) and the alarm
   // journal's entries in the report. A correction made in the dialog is kept for the file
   // and holds when it is opened again.
-  const TIncubatorName& Incubator() const { return name_; }
+  const TIncubatorName& Incubator() const { return incubator_.Name(); }
   void SetIncubator(const TIncubatorName& name);
   // Asks for the name and serial in a small dialog; false when cancelled.
   bool EditIncubator();
@@ -72,7 +73,7 @@ class TLogViewer : public QWidget {
   TPeriodReport Report() const;
 
   QString path_;
-  TIncubatorName name_;
+  TLogIncubator incubator_;
   QString read_status_;
   QString problem_;
   std::unique_ptr<VirtualScheduler> scheduler_;
@@ -89,12 +90,5 @@ class TLogViewer : public QWidget {
   double shown_from_ = 0;
   double shown_to_ = 0;
 };
-
-// The files opened last, newest first (at most eight), kept in the program's settings.
-QStringList RecentLogs();
-void RememberLog(const QString& path);
-
-// File > Open Log...: asks for a file (or takes `path`) and opens a viewer window for it.
-TLogViewer* OpenLogViewer(QWidget* parent, const QString& path = QString());
 
 }  // namespace dova::ui
