@@ -135,8 +135,18 @@ void TLogViewer::Build() {
       {QString(), QStringLiteral("Left"), QStringLiteral("Right"), QStringLiteral("Gas")});
   table_->verticalHeader()->hide();
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // Every column in view at once: the figures share the width, long ones ("36.2 °C at 7 Dec
+  // 2026 09:35:01") wrap onto a second line and the row grows to hold them.
+  table_->setWordWrap(true);
+  table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+  table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  table_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  table_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  table_->setTextElideMode(Qt::ElideNone);
   split->setStretchFactor(0, 3);
   split->setStretchFactor(1, 2);
+  // The charts take three fifths of the width to begin with, the figures the rest.
+  split->setSizes({3 * 256, 2 * 256});
   layout->addWidget(split, 1);
   status_ = new QLabel(this);
   layout->addWidget(status_);
@@ -277,7 +287,6 @@ void TLogViewer::Fill() {
       table_->setItem(r, c, new QTableWidgetItem(cells[c]));
     ++r;
   }
-  table_->resizeColumnsToContents();
 }
 
 bool TLogViewer::ExportCsv(const QString& path) {
