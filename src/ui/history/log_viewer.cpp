@@ -7,7 +7,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMenu>
@@ -18,7 +17,6 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSplitter>
-#include <QTableWidget>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -129,20 +127,7 @@ void TLogViewer::Build() {
   charts_ = new QWidget(split);
   new QVBoxLayout(charts_);
   charts_->layout()->setContentsMargins(0, 0, 0, 0);
-  table_ = new QTableWidget(split);
-  table_->setColumnCount(4);
-  table_->setHorizontalHeaderLabels(
-      {QString(), QStringLiteral("Left"), QStringLiteral("Right"), QStringLiteral("Gas")});
-  table_->verticalHeader()->hide();
-  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  // Every column in view at once: the figures share the width, long ones ("36.2 °C at 7 Dec
-  // 2026 09:35:01") wrap onto a second line and the row grows to hold them.
-  table_->setWordWrap(true);
-  table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-  table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-  table_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  table_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  table_->setTextElideMode(Qt::ElideNone);
+  table_ = new TStatisticsTable(split);
   split->setStretchFactor(0, 3);
   split->setStretchFactor(1, 2);
   // The charts take three fifths of the width to begin with, the figures the rest.
@@ -279,14 +264,7 @@ void TLogViewer::Fill() {
   const TPeriodReport report = BuildPeriodReport(
       *view_->Log, view_->Stats(shown_from_, shown_to_, band), {}, band, locale());
   status_->setText(read_status_ + QStringLiteral("; alarm band ") + AlarmBandText(band, locale()));
-  table_->setRowCount(static_cast<int>(report.Statistics.size()));
-  int r = 0;
-  for (const TPeriodReport::TRow& row : report.Statistics) {
-    const QString cells[] = {row.Label, row.Left, row.Right, row.Gas};
-    for (int c = 0; c < 4; ++c)
-      table_->setItem(r, c, new QTableWidgetItem(cells[c]));
-    ++r;
-  }
+  table_->SetRows(report.Statistics);
 }
 
 bool TLogViewer::ExportCsv(const QString& path) {

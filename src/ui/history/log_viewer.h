@@ -12,12 +12,12 @@
 #include "history/period_report.h"
 #include "history/stored_log.h"
 #include "ui/history/log_opening.h"
+#include "ui/history/statistics_table.h"
 
 class QComboBox;
 class QPrinter;
 class QDateTimeEdit;
 class QLabel;
-class QTableWidget;
 
 namespace dova {
 class VirtualScheduler;
@@ -82,7 +82,7 @@ class TLogViewer : public QWidget {
   QDateTimeEdit* from_ = nullptr;
   QDateTimeEdit* to_ = nullptr;
   QLabel* status_ = nullptr;
-  QTableWidget* table_ = nullptr;
+  TStatisticsTable* table_ = nullptr;
   QWidget* charts_ = nullptr;
   TTempGraph* left_ = nullptr;
   TTempGraph* right_ = nullptr;
