@@ -17,6 +17,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <optional>
 
 #include "alarms/alarm_journal.h"
 #include "graphs/temp_graph.h"
@@ -160,6 +161,65 @@ TEST_F(LogViewerTest, ACorrectedSerialTakesItsAlarmBandAndItsJournalEntriesToThe
         QLocale().toString(QDateTimeFromDateTime(raised), QLocale::ShortFormat),
         QStringLiteral("Left temperature low"), QStringLiteral("value 36.5 \u00B0C")})
     EXPECT_TRUE(printed.contains(e)) << e.toStdString() << "\n" << printed.toStdString();
+}
+
+// The name and serial the user gives a log: kept for the file whichever way its path is
+// written, taken for the window only when set without the dialog, and forgotten when the
+// answer is the file name's own again.
+TEST_F(LogViewerTest, TheIncubatorOfALogIsKeptPerFileUntilTheFileNameIsGivenBack) {
+  // Answers the dialog: the two edits, then OK (or Cancel with no answer).
+  const auto answer = [](std::optional<TIncubatorName> given) {
+    QTimer::singleShot(0, [given] {
+      QWidget* dialog = QApplication::activeModalWidget();
+      ASSERT_NE(dialog, nullptr);
+      const QList<QLineEdit*> edits = dialog->findChildren<QLineEdit*>();
+      ASSERT_EQ(edits.size(), 2);
+      if (!given) {
+        QMetaObject::invokeMethod(dialog, "reject");
+        return;
+      }
+      edits[0]->setText(given->Name);
+      edits[1]->setText(given->Serial);
+      QMetaObject::invokeMethod(dialog, "accept");
+    });
+  };
+  const auto kept = [] {
+    QSettings settings(QStringLiteral("Harl"), QStringLiteral("DOVA300"));
+    settings.beginGroup(QStringLiteral("LogIncubators"));
+    return settings.childKeys().size();
+  };
+  const QString same_file =
+      dir.path() + QStringLiteral("/./config/../Incubator A 4711.csv");  // one file, two paths
+  const struct {
+    const char* step;
+    std::optional<TIncubatorName> answer;  // none: cancelled
+    bool taken;
+    TIncubatorName reopened;
+    qsizetype kept;
+  } cases[] = {
+      {"cancelled", std::nullopt, false, {"Incubator A", "4711"}, 0},
+      {"corrected", TIncubatorName{"Incubator B", "4712"}, true, {"Incubator B", "4712"}, 1},
+      {"the file name's again",
+       TIncubatorName{"Incubator A", "4711"},
+       true,
+       {"Incubator A", "4711"},
+       0},
+  };
+  for (const auto& c : cases) {
+    ui::TLogIncubator incubator(path);
+    answer(c.answer);
+    EXPECT_EQ(incubator.Edit(nullptr), c.taken) << c.step;
+    EXPECT_EQ(incubator.Name().Serial, c.reopened.Serial) << c.step;
+    const ui::TLogIncubator reopened(same_file);
+    EXPECT_EQ(reopened.Name().Name, c.reopened.Name) << c.step;
+    EXPECT_EQ(reopened.Name().Serial, c.reopened.Serial) << c.step;
+    EXPECT_EQ(kept(), c.kept) << c.step;
+  }
+
+  ui::TLogIncubator incubator(path);
+  incubator.Set({QStringLiteral("Incubator C"), QStringLiteral("4713")});
+  EXPECT_EQ(incubator.Name().Serial, QStringLiteral("4713"));
+  EXPECT_EQ(ui::TLogIncubator(path).Name().Serial, QStringLiteral("4711"));
 }
 
 TEST_F(LogViewerTest, AFileThatCannotBeReadIsSaidSo) {
