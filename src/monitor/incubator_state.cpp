@@ -158,6 +158,7 @@ void TIncubatorState::Start() {
   LeftDisplayChanged = sched_.Now();
   RightDisplayChanged = sched_.Now();
   FlowAverage = 0.0;
+  lamps_told_.fill(kNoLampTold);
 }
 
 void TIncubatorState::Emit(TTileEventKind kind, TTileSide side, bool initial) {
@@ -310,7 +311,12 @@ void TIncubatorState::DecodeDisplay(QStringView value) {
   static constexpr TTileSide kLamps[3] = {TTileSide::Left, TTileSide::Right, TTileSide::Gas};
   for (int i = 0; i < 3; ++i) {
     if (value.size() <= kLampPositions[i]) throw MalformedValue{};
-    EmitShown(TTileEventKind::LampShown, kLamps[i], QString(value[kLampPositions[i]]));
+    // Every display reply carries the lamps, and they seldom change: a lamp is told when
+    // its code differs from the one told last, as the fields are.
+    const char16_t code = value[kLampPositions[i]].unicode();
+    if (lamps_told_[i] == code) continue;
+    lamps_told_[i] = code;
+    EmitShown(TTileEventKind::LampShown, kLamps[i], QString(QChar(code)));
   }
   LogStatePending = false;
 }
