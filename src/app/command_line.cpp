@@ -181,6 +181,17 @@ std::vector<TOption> Options(QString* needs_simulate) {
         "With --report: the paper size, a4 or letter (default: letter where US units are used, "
         "a4 elsewhere)."},
        SetsText(&TCommandLine::Page, "--page takes a4 or letter")},
+      {{{"name"},
+        "NAME",
+        "With --report: the incubator's name in the report (default: from the file name, "
+        "\"<name> <serial>.csv\")."},
+       SetsText(&TCommandLine::Name, "--name takes the incubator's name")},
+      {{{"serial"},
+        "SERIAL",
+        "With --report: the incubator's serial number in the report (default: from the file "
+        "name); its alarm settings give the alarm band, its entries in the alarm journal "
+        "beside the log are listed."},
+       SetsText(&TCommandLine::Serial, "--serial takes a serial number")},
       VersionOption(&TCommandLine::Version),
       HelpOption(&TCommandLine::Help),
   };
@@ -202,6 +213,9 @@ TCommandLine ParseCommandLine(const QStringList& arguments) {
         "--export-csv");
   if (line.Error.isEmpty() && !line.Report.isEmpty() && !line.ExportCsv.isEmpty())
     line.Error = QStringLiteral("--report and --export-csv go one at a time");
+  if (line.Error.isEmpty() && (!line.Name.isEmpty() || !line.Serial.isEmpty()) &&
+      line.Report.isEmpty())
+    line.Error = QStringLiteral("--name and --serial need --report");
   return line;
 }
 

@@ -54,7 +54,8 @@ struct TCommandLine {
   QString VerifyJournal;
   // --report FILE or --export-csv FILE: a period report (PDF) or table (CSV) of a stored
   // log instead of a run, written to --out, for the period --from..--to (ISO 8601), with
-  // the dates read under --locale and the report printed on --page. The values are checked by
+  // the dates read under --locale and the report printed on --page, the incubator named
+  // --name and --serial where its file name does not name it right. The values are checked by
   // the stored-log front end.
   QString Report;
   QString ExportCsv;
@@ -63,6 +64,8 @@ struct TCommandLine {
   QString To;
   QString Locale;
   QString Page;
+  QString Name;
+  QString Serial;
   // Set when the line cannot be used; the program then says so and ends with code 2.
   QString Error;
 

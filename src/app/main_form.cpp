@@ -86,12 +86,12 @@ void TMainForm::AddPanel(TDovaPanel& panel) {
   roster_.Move(p, TPanelStage::Adding);
   {
     TPanelUse use(roster_, p);
-    // Either call may open a modal box; if the link fails meanwhile, RemovePanel moves the
-    // tile on to closing and it never joins the strip.
+    // Opening the log may show the modal size warning, and timers run while it is open: if
+    // the link fails meanwhile, RemovePanel moves the tile on to closing and it never joins
+    // the strip. Setting the interval opens no box.
     panel.SetDirectory(Directory);
     if (!roster_.Is(p, TPanelStage::Adding)) return;
     panel.SetLogInterval(LogInterval);
-    if (!roster_.Is(p, TPanelStage::Adding)) return;
   }
   roster_.Move(p, TPanelStage::Listed);
   if (SelectedPanel) SelectedPanel->Deselect();
@@ -206,7 +206,6 @@ void TMainForm::FormResize(int width) {
 }
 
 void TMainForm::FormClose() {
-  if (OnCloseConverter) OnCloseConverter();
   // Nothing new may arrive while the window goes.
   USBXpressEnumerator.SetSearchEnabled(false);
   CloseDovaTimer.SetEnabled(false);

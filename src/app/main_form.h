@@ -143,8 +143,6 @@ class TMainForm : public IPanelHost, public ITileDirectory {
 
   // Hooks for front ends.
   std::function<void()> OnClosed;
-  // Closes the converter report dialog when the window closes.
-  std::function<void()> OnCloseConverter;
   // Every change of the tiles and the strip, in the order it happened.
   TPanelChanges& PanelChanges() override { return panel_changes_; }
   bool IsListed(const TDovaPanel& panel) const override { return IsListed(&panel); }

@@ -71,23 +71,25 @@ void LinePixels(const TLineSeries& series, double lower, double upper, const TPi
   TColumn column;
   bool open = false;
   for (auto it = begin; it != end; ++it) {
-    const QPointF p = map(*it);
-    if (std::isnan(p.y())) {
+    const double px = map.XOffset + map.XScale * it->x;
+    const double py = map.YOffset + map.YScale * it->y;
+    if (std::isnan(py)) {
       // A break in the line goes through as it is.
       if (open) column.Emit(out);
-      out.append(p);
+      out.append(QPointF(px, py));
       open = false;
       continue;
     }
-    const double c = std::floor(p.x());
-    if (!open) {
-      column.Start(c, p);
-      open = true;
-    } else if (c == column.column) {
-      column.Take(p);
+    // The column, as std::floor gives it, without a call into the maths library for each of
+    // the hundreds of points a column holds over a year.
+    double c = static_cast<double>(static_cast<long long>(px));
+    if (c > px) c -= 1;
+    if (open && c == column.column) {
+      column.Take(QPointF(px, py));
     } else {
-      column.Emit(out);
-      column.Start(c, p);
+      if (open) column.Emit(out);
+      column.Start(c, QPointF(px, py));
+      open = true;
     }
   }
   if (open) column.Emit(out);

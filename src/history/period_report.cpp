@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimeZone>
 #include <algorithm>
 #include <cmath>
@@ -41,6 +42,14 @@ QString MarkText(const TLogMark& mark) {
 
 }  // namespace
 
+QString AlarmBandText(const TAlarmBand& band, const QLocale& locale) {
+  return QStringLiteral("\u00B1") +
+         locale.toString(band.Temperature, 'g', QLocale::FloatingPointShortest) +
+         QStringLiteral(" \u00B0C, \u00B1") +
+         locale.toString(band.Flow, 'g', QLocale::FloatingPointShortest) +
+         QStringLiteral(" ml/min");
+}
+
 QString DurationText(TDateTime days) {
   const auto seconds = static_cast<long long>(std::llround(days * 86400.0));
   const long long h = seconds / 3600;
@@ -74,7 +83,7 @@ std::optional<TDateTime> ParseIsoTime(const QString& text) {
 
 TPeriodReport BuildPeriodReport(const TStoredLog& log, const TPeriodStats& stats,
                                 const TReportSource& source, const TAlarmBand& band,
-                                const QLocale& locale) {
+                                const QLocale& locale, const TJournalExtract& journal) {
   TPeriodReport report;
   const TDateTime from = stats.From;
   const TDateTime to = stats.To;
@@ -98,9 +107,7 @@ TPeriodReport BuildPeriodReport(const TStoredLog& log, const TPeriodStats& stats
   header("Program", QStringLiteral("dova300-logger ") + source.ProgramVersion);
   header("Source file", source.Path);
   header("SHA-256", source.Sha256);
-  header("Alarm band", QStringLiteral("\u00B1") + Number(locale, band.Temperature, 1) +
-                           QStringLiteral(" \u00B0C, \u00B1") + Number(locale, band.Flow, 0) +
-                           QStringLiteral(" ml/min"));
+  header("Alarm band", AlarmBandText(band, locale));
   header("Gaps in the data", StateText(s.Gaps));
   QString unread = QString::number(log.Unread.Count + (log.UnendedLine > 0 ? 1 : 0));
   if (log.Unread.Count > 0 || log.UnendedLine > 0) {
@@ -113,6 +120,18 @@ TPeriodReport BuildPeriodReport(const TStoredLog& log, const TPeriodStats& stats
                                                           : QStringLiteral(")"));
   }
   header("Unreadable lines", unread);
+  if (journal.Files.isEmpty()) {
+    header("Alarm journal", QStringLiteral("none beside the log file"));
+  } else {
+    QStringList names;
+    for (const QString& f : journal.Files)
+      names << QFileInfo(f).fileName();
+    const std::size_t n = journal.Entries.size();
+    header("Alarm journal", names.join(QStringLiteral(", ")) + QStringLiteral(": ") +
+                                QString::number(n) +
+                                (n == 1 ? QStringLiteral(" entry") : QStringLiteral(" entries")) +
+                                QStringLiteral(" for this incubator in the period"));
+  }
 
   const TReadingStats* readings[] = {&s.Left, &s.Right, &s.Gas};
   const int decimals[] = {1, 1, 0};
@@ -195,6 +214,37 @@ TPeriodReport BuildPeriodReport(const TStoredLog& log, const TPeriodStats& stats
   for (auto& e : events)
     e.When = TimeText(locale, e.Time);
   report.Events = std::move(events);
+
+  report.HasJournal = !journal.Files.isEmpty();
+  report.JournalProblems = journal.Problems;
+  for (const TAlarmTransition& t : journal.Entries) {
+    if (report.Journal.size() == TPeriodReport::kMaxEvents) {
+      ++report.JournalLeftOut;
+      continue;
+    }
+    TPeriodReport::TJournalRow row;
+    row.Time = t.Time;
+    row.When = locale.toString(QDateTimeFromDateTime(t.Time), QLocale::ShortFormat);
+    if (t.Key) {
+      const QString& side = SideText(t.Key->Side);
+      const QString& kind = KindText(t.Key->Kind);
+      // "Left temperature high", but "Gas flow high" rather than "Gas gas flow high".
+      row.Alarm =
+          side.isEmpty() || kind.startsWith(side, Qt::CaseInsensitive) ? kind : side + u' ' + kind;
+      row.Alarm[0] = row.Alarm[0].toUpper();
+    } else {
+      row.Alarm = QStringLiteral("Incubator");
+    }
+    row.Transition = TransitionText(t.Transition);
+    QStringList details;
+    if (!t.Value.isEmpty()) details << QStringLiteral("value ") + t.Value;
+    if (!t.Limit.isEmpty()) details << QStringLiteral("limit ") + t.Limit;
+    if (!t.User.isEmpty()) details << QStringLiteral("by ") + t.User;
+    if (!t.Comment.isEmpty())
+      details << QStringLiteral("\u201C") + t.Comment + QStringLiteral("\u201D");
+    row.Details = details.join(QStringLiteral(", "));
+    report.Journal.push_back(std::move(row));
+  }
   return report;
 }
 

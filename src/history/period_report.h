@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "history/alarm_context.h"
 #include "history/period_stats.h"
 #include "history/stored_log.h"
 
@@ -42,7 +43,15 @@ struct TPeriodReport {
     QString Duration;
     QString Extreme;
   };
-  // Rows of the events table beyond this are counted, not listed.
+  // One entry of the alarm journal: what the journal holds of it, as texts.
+  struct TJournalRow {
+    TDateTime Time = 0;
+    QString When;
+    QString Alarm;       // "Left temperature high"; "Incubator" for shelving
+    QString Transition;  // "raised", "acknowledged", …
+    QString Details;     // value, limit, user and comment as far as the journal has them
+  };
+  // Rows of the events table (and of the journal's table) beyond this are counted, not listed.
   static constexpr std::size_t kMaxEvents = 1000;
 
   QString Title;
@@ -50,13 +59,23 @@ struct TPeriodReport {
   std::vector<TRow> Statistics;
   std::vector<TEvent> Events;
   std::size_t EventsLeftOut = 0;
+  // The alarm journal's entries for the incubator in the period; HasJournal is false when no
+  // journal lies beside the log.
+  bool HasJournal = false;
+  std::vector<TJournalRow> Journal;
+  std::size_t JournalLeftOut = 0;
+  QStringList JournalProblems;
   TPeriodStats Stats;
 };
 
-// `stats` are the statistics of the period from ComputePeriodStats.
+// `stats` are the statistics of the period from ComputePeriodStats; `journal` the journal's
+// entries for the incubator in that period (JournalEntriesBeside).
 TPeriodReport BuildPeriodReport(const TStoredLog& log, const TPeriodStats& stats,
                                 const TReportSource& source, const TAlarmBand& band,
-                                const QLocale& locale);
+                                const QLocale& locale, const TJournalExtract& journal = {});
+
+// "±0.5 °C, ±5 ml/min".
+QString AlarmBandText(const TAlarmBand& band, const QLocale& locale);
 
 // "2 h 05 min", "3 min 20 s", "12 s".
 QString DurationText(TDateTime days);

@@ -84,7 +84,7 @@ void TDovaPanel::Named(const QString& nick) {
     SetGraphCaptions(Caption.Text + QStringLiteral(" - Left Temperature"),
                      Caption.Text + QStringLiteral(" - Right Temperature"),
                      Caption.Text + QStringLiteral(" - Gas Flow"));
-    if (host_) host_->AddPanel(*this);
+    AskToBeAdded();
     return;
   }
   view_.SetCaptionText(nick + QStringLiteral(": ") + link_.Serial);
@@ -95,7 +95,18 @@ void TDovaPanel::Named(const QString& nick) {
                    Caption.Text + QStringLiteral(" - Gas Flow"));
   linked_ = true;
   EmitLink(TTileEventKind::LinkUp);
-  if (host_) host_->AddPanel(*this);
+  AskToBeAdded();
+}
+
+void TDovaPanel::AskToBeAdded() {
+  if (!host_) return;
+  // Not from inside the port's line handler: the main window opens the log file and may
+  // show a modal box meanwhile. The call runs once this reply's handling is over, at the
+  // same moment; by then the tile may have been freed, or its link may have ended.
+  sched_.Post([this, alive = std::weak_ptr<const bool>(alive_)] {
+    if (alive.expired() || !linked_) return;
+    host_->AddPanel(*this);
+  });
 }
 
 void TDovaPanel::Disconnect() {

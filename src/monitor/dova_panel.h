@@ -183,6 +183,8 @@ class TDovaPanel {
 
  private:
   void Named(const QString& nick);
+  // Has the main window add the tile (list it, open its log) after the reply's handling.
+  void AskToBeAdded();
   void LinkFailed();
   void OnEvent(const TTileEvent& e);
   void SetGraphCaptions(const QString& left, const QString& right, const QString& gas);
@@ -195,6 +197,8 @@ class TDovaPanel {
   int view_range_ = kDefaultViewRange;
   bool linked_ = false;
   TViewEvent on_view_change_;
+  // Expires with the tile: a call it posted finds out whether the tile is still there.
+  std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
 };
 
 }  // namespace dova

@@ -12,7 +12,8 @@ class IPanelHost {
  public:
   virtual ~IPanelHost() = default;
   // The tile knows its name: list it, give it the data folder and logging interval,
-  // select it and show it.
+  // select it and show it. Called from a task of its own once the name reply has been
+  // handled, never from inside the port's line handler, and only while the link lives.
   virtual void AddPanel(TDovaPanel& panel) = 0;
   // The tile's link failed: hide it and close it soon. A tile in no list is ignored.
   virtual void RemovePanel(TDovaPanel& panel) = 0;

@@ -68,15 +68,25 @@ void Scheduler::FireTimer(Timer& timer) {
 void Scheduler::InvokeBlocking(std::function<void()> fn) {
   auto call = std::make_shared<PendingCall>();
   call->fn = std::move(fn);
+  Enqueue(call);
+  std::unique_lock lock(pending_mutex_);
+  pending_cv_.wait(lock, [&] { return call->done; });
+}
+
+void Scheduler::Post(std::function<void()> fn) {
+  auto call = std::make_shared<PendingCall>();
+  call->fn = std::move(fn);
+  Enqueue(std::move(call));
+}
+
+void Scheduler::Enqueue(std::shared_ptr<PendingCall> call) {
   {
     std::lock_guard lock(pending_mutex_);
-    pending_.push_back(call);
+    pending_.push_back(std::move(call));
     pending_count_.store(pending_.size(), std::memory_order_release);
   }
   pending_cv_.notify_all();
   WakeForPending();
-  std::unique_lock lock(pending_mutex_);
-  pending_cv_.wait(lock, [&] { return call->done; });
 }
 
 bool Scheduler::RunPending() {

@@ -36,7 +36,13 @@ class Scheduler : public Clock {
   // Called from another thread: runs fn on the scheduler's thread and blocks until it has
   // run. An exception from fn goes to the error reporter.
   void InvokeBlocking(std::function<void()> fn);
-  // On the scheduler's thread: runs the calls handed over by InvokeBlocking so far.
+  // Runs fn on the scheduler's thread once the handler now running there has returned (a
+  // timer's, a handed-over call's), at the same moment; from another thread, soon. Does not
+  // wait. Calls run in the order they were posted; an exception from fn goes to the error
+  // reporter. Used for work that must not run inside a callback, such as a port's line
+  // handler.
+  void Post(std::function<void()> fn);
+  // On the scheduler's thread: runs the calls handed over by InvokeBlocking or Post so far.
   // Returns true when it ran at least one.
   bool RunPending();
   // Whether a handed-over call waits, without the lock: asked after every timer's firing.
@@ -66,6 +72,8 @@ class Scheduler : public Clock {
     std::function<void()> fn;
     bool done = false;
   };
+  // Queues a call for RunPending and wakes the thread.
+  void Enqueue(std::shared_ptr<PendingCall> call);
   ErrorReporter* reporter_ = nullptr;
   std::unordered_map<std::uint64_t, Timer*> timers_;
   std::uint64_t next_id_ = 1;

@@ -14,6 +14,7 @@
 #include "platform/pty/pseudo_terminal.h"
 #include "platform/qt_scheduler.h"
 #include "platform/timer.h"
+#include "sim/command_input.h"
 #include "sim/incubator.h"
 #include "sim/lab_day.h"
 #include "sim/scenario.h"
@@ -213,7 +214,8 @@ int main(int argc, char** argv) {
   std::signal(SIGTERM, OnSignal);
 
   dova::ConsoleInput console;
-  bool console_open = true;
+  dova::sim::CommandInput commands([&console](bool* closed) { return console.TakeLines(closed); },
+                                   apply, {}, std::cerr);
   dova::Timer poll(scheduler, kPollMs, true);
   poll.SetOnTimer([&] {
     if (g_stop) {
@@ -226,23 +228,7 @@ int main(int argc, char** argv) {
       const std::string bytes = s.pty->ReadAvailable();
       if (!bytes.empty()) s.incubator->Receive(bytes);
     }
-    if (!console_open) return;
-    bool closed = false;
-    const std::vector<std::string> lines = console.TakeLines(&closed);
-    if (closed) console_open = false;
-    for (const std::string& line : lines) {
-      if (line.find_first_not_of(" \t") == std::string::npos) continue;
-      if (line == "quit" || line == "exit") {
-        QCoreApplication::quit();
-        return;
-      }
-      std::string error;
-      if (auto action = dova::sim::ParseAction(line, &error)) {
-        apply(*action);
-      } else {
-        std::cerr << "dova300-sim: " << error << "\n";
-      }
-    }
+    if (!commands.Poll()) QCoreApplication::quit();
   });
 
   const int rc = QCoreApplication::exec();

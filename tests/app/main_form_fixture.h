@@ -80,6 +80,8 @@ struct MainFormFixture {
   ScriptedDialogs dialogs;
   LogFormat format = LogFormat::Pinned();
   QTemporaryDir dir;
+  // Where the tiles open their log files; the real file system when null.
+  LogFiles* files = nullptr;
   std::unique_ptr<TMainForm> form;
 
   MainFormFixture(const sim::TBenchOptions& bench = {.Quiet = true}) : fleet(sched, bench) {
@@ -92,7 +94,7 @@ struct MainFormFixture {
   TMainForm& Create() {
     form = std::make_unique<TMainForm>(TMainFormServices{
         sched, fleet.Library(), store, awake, boxes, format,
-        TDialogs{dialogs, dialogs, dialogs, dialogs, dialogs}, dir.path() + "/Documents"});
+        TDialogs{dialogs, dialogs, dialogs, dialogs, dialogs}, dir.path() + "/Documents", files});
     return *form;
   }
 

@@ -154,6 +154,71 @@ TEST_F(MainFormTest, LinkLostWhileTheNewTilesLogWarningIsOpenClosesItInsteadOfLi
   EXPECT_TRUE(errors.messages.empty());
 }
 
+// The real file system, noting each file opened and whether a port's line handler was
+// running at the time.
+struct WatchedLogFiles : LogFiles {
+  bool in_line_handler = false;
+  QStringList opened, opened_in_line_handler;
+
+  void Note(const QString& path) { (in_line_handler ? opened_in_line_handler : opened) << path; }
+  std::unique_ptr<LogFile> OpenExisting(const QString& path) override {
+    Note(path);
+    return SystemLogFiles().OpenExisting(path);
+  }
+  bool CreateIfMissing(const QString& path) override {
+    Note(path);
+    return SystemLogFiles().CreateIfMissing(path);
+  }
+  bool MakeFolder(const QString& path) override { return SystemLogFiles().MakeFolder(path); }
+  bool SyncFolder(const QString& path) override { return SystemLogFiles().SyncFolder(path); }
+};
+
+// The name reply only asks for the tile to be added: the window opens the log (which may
+// show a modal box) once the port's line handler has returned, and a link that fails in
+// between leaves nothing behind.
+TEST_F(MainFormTest, TheLogOpensAfterTheNameReplyAndNotAtAllWhenTheLinkFailsFirst) {
+  // The program's sync thread may still be syncing these files' folders once the test body
+  // has ended (the form closes its logs after it): the files layer outlives every job.
+  static WatchedLogFiles watched;
+  files = &watched;
+  Create();
+  sim::Incubator* pulled = nullptr;  // pulled right after its name reply
+  form->PanelChanges().Subscribe([&](TPanelChange change, const TDovaPanel* created) {
+    if (change != TPanelChange::Created) return;
+    TDovaPanel* tile = nullptr;
+    for (TDovaPanel* t : form->Panels())
+      if (t == created) tile = t;
+    // The tile's own handler, with the files told when it runs.
+    tile->Port->SetOnLine([&pulled, tile](TUSBXpress& port, const QByteArray& line) {
+      watched.in_line_handler = true;
+      tile->HandleReply(port, line);
+      watched.in_line_handler = false;
+      if (pulled && line.startsWith("NICK B")) {
+        pulled->Unplug();
+        tile->Timer1Timer();  // the next poll's write fails before the window adds the tile
+      }
+    });
+  });
+  Plug("A");
+  ASSERT_NE(Listed("A"), nullptr);
+  EXPECT_NE(Listed("A")->LogFile, nullptr);
+  EXPECT_TRUE(watched.opened.contains(Listed("A")->LogFilePath()));
+  EXPECT_EQ(watched.opened_in_line_handler.join(u','), QString());
+
+  auto config = sim::SimulatedIncubators::DefaultConfig(2, 1);
+  config.nick = "B";
+  pulled = &fleet.Add(config);
+  ASSERT_TRUE(sched.AdvanceUntil([&] { return form->ClosingPanels().size() == 1; }, 3000));
+  sched.AdvanceBy(1000);  // the close timer frees it
+  EXPECT_EQ(Nicks(), std::vector<QString>{"A"});
+  EXPECT_EQ(form->Panels().size(), 1u);
+  EXPECT_TRUE(form->ClosingPanels().empty());
+  EXPECT_EQ(watched.opened.filter("/B ").size(), 0);
+  EXPECT_EQ(watched.opened_in_line_handler.join(u','), QString());
+  EXPECT_EQ(QDir(dir.path() + "/data").entryList(QDir::Files).join(u','), "A 1.csv");
+  EXPECT_TRUE(errors.messages.empty());
+}
+
 TEST_F(MainFormTest, RenameMovesTheTileAndASecondNameReplyKeepsItListedOnce) {
   Create();
   sim::Incubator& a = Plug("A");

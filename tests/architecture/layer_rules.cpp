@@ -43,8 +43,10 @@ constexpr std::array<Row, 20> kTable = {{
     // network and HTTP server modules (no windows).
     {"metrics",       "logic",     false, false,   "platform protocol usb graphs monitor convert"
                                                    " app alarms metrics"},
-    // Stored logs read back into the models the live tiles fill.
-    {"history",       "logic",     false, false,   "platform protocol usb graphs monitor history"},
+    // Stored logs read back into the models the live tiles fill, with the alarm band and the
+    // alarm journal of their incubator.
+    {"history",       "logic",     false, false,   "platform protocol usb graphs monitor alarms"
+                                                   " history"},
     {"sim",           "simulator", false, false,   "platform protocol sim"},
     {"ui",            "ui",        false, true,    "platform logic ui"},
     {"ui/graphs",     "ui",        false, true,    "platform logic ui ui/graphs"},

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
+#include <functional>
 
 #include "panel_fixture.h"
 
@@ -119,10 +121,56 @@ TEST_F(PanelTest, NameReplyNamesTheTileAndItsWindowsAndHandsItToTheMainWindow) {
   Reply("NICK Lab 9 ");
   EXPECT_EQ(panel->Caption.Text, QStringLiteral("Lab 9 : 1234"));
   EXPECT_EQ(panel->LeftTempGraph->Caption(), QStringLiteral("Lab 9 : 1234 - Left Temperature"));
+  sched.AdvanceBy(0);  // the main window hears of it once the reply has been handled
   EXPECT_EQ(host.Count("AddPanel"), 2);
   // A name line longer than the value field keeps 127 characters.
   Reply("NICK " + QByteArray(127, 'n') + "overflow");
   EXPECT_EQ(panel->Nick, QString(127, u'n'));
+}
+
+// The main window opens the log when it adds the tile, and that may show a modal box: it
+// happens after the name reply's handling, and not at all once the tile or its link is gone.
+TEST_F(PanelTest, TheMainWindowAddsTheTileAfterTheNameReplyOnlyWhileTheTileAndItsLinkLive) {
+  struct Case {
+    const char* meanwhile;
+    std::function<void()> act;
+    int adds;
+  };
+  const std::vector<Case> cases = {
+      {"nothing", [] {}, 1},
+      {"write fails",
+       [this] {
+         bridge->Unplug();
+         panel->Timer1Timer();  // the next poll's write
+       },
+       0},
+      {"disconnected", [this] { panel->Disconnect(); }, 0},
+      {"freed", [this] { panel.reset(); }, 0},
+  };
+  const QString path = dir.filePath(QStringLiteral("Lab1 1234.csv"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.meanwhile);
+    // Each case on a fresh tile and a bridge of its own (device number 0 again).
+    panel.reset();
+    port.reset();
+    bridge->Unplug();
+    bridge = library.AddBridge("dova300-0001");
+    device.Serve(bridge);
+    port = OpenPort(0);
+    panel = NewPanel();
+    host.calls.clear();
+    QFile::remove(path);
+    Attach();
+    Reply("SERL 1234");
+    Reply("NICK Lab1");
+    EXPECT_EQ(host.Count("AddPanel"), 0);
+    EXPECT_FALSE(QFile::exists(path));
+    c.act();
+    sched.AdvanceBy(0);
+    EXPECT_EQ(host.Count("AddPanel"), c.adds);
+    EXPECT_EQ(QFile::exists(path), c.adds == 1);
+    if (panel) panel->Disconnect();
+  }
 }
 
 TEST_F(PanelTest, FailedWriteStopsTheReaderAndHandsTheTileBack) {

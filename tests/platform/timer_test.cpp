@@ -9,6 +9,7 @@
 #include <memory>
 #include <numeric>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -147,6 +148,45 @@ TEST_F(TimerTest, CallsFromAnotherThreadRunOnTheSchedulerThread) {
   EXPECT_EQ(ran_on, std::this_thread::get_id());
 }
 
+TEST_F(TimerTest, PostedCallsRunAfterTheHandlerBeforeTheNextTimerAtTheSameMoment) {
+  RecordingErrorReporter errors;
+  sched.SetErrorReporter(&errors);
+  Timer reply(sched, 10, false);
+  Timer next(sched, 10, false);
+  std::vector<std::string> log;
+  const auto at = [&](const char* what) {
+    log.push_back(what + ("@" + std::to_string(sched.ElapsedMs())));
+  };
+  reply.SetOnTimer([&] {
+    reply.SetEnabled(false);
+    sched.Post([&] {
+      at("first");
+      sched.Post([&] { at("third"); });  // posted while posted calls run: runs in this round
+    });
+    sched.Post([&] {
+      at("second");
+      throw std::runtime_error("File Open Error");
+    });
+    at("handler");
+  });
+  next.SetOnTimer([&] {
+    next.SetEnabled(false);
+    at("next");
+  });
+  reply.SetEnabled(true);
+  next.SetEnabled(true);  // due at the same moment, armed later
+  sched.AdvanceBy(10);
+  EXPECT_EQ(log, (std::vector<std::string>{"handler@10", "first@10", "second@10", "third@10",
+                                           "next@10"}));
+  EXPECT_EQ(errors.messages, std::vector<std::string>{"File Open Error"});
+  // A call posted outside any handler waits for the scheduler to run again.
+  log.clear();
+  sched.Post([&] { at("outside"); });
+  EXPECT_TRUE(log.empty());
+  sched.AdvanceBy(0);
+  EXPECT_EQ(log, std::vector<std::string>{"outside@10"});
+}
+
 TEST(QtSchedulerTest, RunsTimersOnTheEventLoop) {
   QtScheduler sched;
   Timer t(sched, 5, true);
@@ -238,6 +278,23 @@ bool RunLoopUntil(const std::function<bool()>& done) {
   while (!done() && guard.elapsed() < 60000)
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
   return done();
+}
+
+TEST(QtSchedulerTest, PostedCallsRunOnTheEventLoopAfterTheHandler) {
+  QtScheduler sched;
+  Timer t(sched, 5, true);
+  std::vector<std::string> log;
+  t.SetOnTimer([&] {
+    t.SetEnabled(false);
+    sched.Post([&] { log.push_back("posted"); });
+    log.push_back("handler");
+  });
+  ASSERT_TRUE(RunLoopUntil([&] { return log.size() == 2; }));
+  EXPECT_EQ(log, (std::vector<std::string>{"handler", "posted"}));
+  // With no timer running, a posted call wakes the event loop itself.
+  sched.Post([&] { log.push_back("idle"); });
+  EXPECT_EQ(log.size(), 2u);
+  EXPECT_TRUE(RunLoopUntil([&] { return log.size() == 3; }));
 }
 
 TEST(QtSchedulerTest, TimersOfTheSameIntervalShareOneWakeUpAndFireInArmingOrder) {

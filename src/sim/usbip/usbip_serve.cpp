@@ -16,6 +16,7 @@
 #include "platform/qt_scheduler.h"
 #include "platform/timer.h"
 #include "platform/usbip/vhci_link.h"
+#include "sim/command_input.h"
 #include "sim/incubator.h"
 #include "sim/lab_day.h"
 #include "sim/scenario.h"
@@ -338,7 +339,8 @@ int RunUsbipSimulator(int argc, char** argv) {
   std::signal(SIGINT, OnStopSignal);
   std::signal(SIGTERM, OnStopSignal);
   ConsoleInput console;
-  bool console_open = true;
+  CommandInput commands([&console](bool* closed) { return console.TakeLines(closed); }, apply,
+                        bridge_command, std::cerr);
   Timer tick(scheduler, kTickMs, true);
   tick.SetOnTimer([&] {
     if (g_stop) {
@@ -353,23 +355,7 @@ int RunUsbipSimulator(int argc, char** argv) {
         Say("bridge " + std::to_string(s->number) + " dropped by the host");
       }
     }
-    if (!console_open) return;
-    bool closed = false;
-    const std::vector<std::string> lines = console.TakeLines(&closed);
-    if (closed) console_open = false;
-    for (const std::string& line : lines) {
-      if (line.find_first_not_of(" \t") == std::string::npos) continue;
-      if (line == "quit" || line == "exit") {
-        QCoreApplication::quit();
-        return;
-      }
-      if (bridge_command(line)) continue;
-      std::string error;
-      if (auto action = ParseAction(line, &error))
-        apply(*action);
-      else
-        std::cerr << "dova300-sim: " << error << "\n";
-    }
+    if (!commands.Poll()) QCoreApplication::quit();
   });
 
   const int rc = QCoreApplication::exec();

@@ -98,7 +98,11 @@ void TSeriesLine::draw(QCPPainter* painter) {
 
 void TSeriesLine::DrawRun(QCPPainter* painter, const QPointF* pixels, int count) const {
   if (count <= 0) return;
-  if (mPen.widthF() <= 1 || count < 2) {
+  // A thin pen on an unscaled painter takes the raster engine's fast line path. Scaled (a
+  // chart drawn at twice its size for a report) even a thin pen is stroked: as a polyline of
+  // thousands of zig-zags that is one huge self-crossing outline to fill, as segments many
+  // small ones, the same picture in a fraction of the time.
+  if ((mPen.widthF() <= 1 && !painter->transform().isScaling()) || count < 2) {
     if (count == 1)
       painter->drawPoint(pixels[0]);
     else
@@ -131,6 +135,23 @@ void TMarksItem::draw(QCPPainter* painter) {
   DrawSeries(painter, *errors_, kErrorColor);
 }
 
+const TMarksItem::TLabel& TMarksItem::Label(const QString& text) const {
+  // A handful of labels in practice; a bound keeps a window that runs for months from
+  // collecting every text it ever showed.
+  constexpr qsizetype kMostLabels = 256;
+  auto it = labels_.find(text);
+  if (it == labels_.end()) {
+    if (labels_.size() >= kMostLabels) labels_.clear();
+    TLabel label;
+    label.Text.setText(text);
+    label.Text.setTextFormat(Qt::PlainText);
+    label.Text.prepare(QTransform(), font_);
+    label.Width = QFontMetrics(font_).horizontalAdvance(text);
+    it = labels_.insert(text, std::move(label));
+  }
+  return *it;
+}
+
 void TMarksItem::DrawSeries(QCPPainter* painter, const TMarkSeries& series,
                             const QColor& colour) const {
   if (series.Empty()) return;
@@ -148,13 +169,16 @@ void TMarksItem::DrawSeries(QCPPainter* painter, const TMarkSeries& series,
   for (; it != end; ++it) {
     const int px = qRound(x_axis->coordToPixel(it->x));
     const int py = qRound(row_axis->coordToPixel(it->y));
-    const int text_width = metrics.horizontalAdvance(it->label);
+    const TLabel& label = Label(it->label);
+    const int text_width = label.Width;
     const QRect box(px - (text_width + 4) / 2, py - kArrowLength - metrics.height(), text_width + 4,
                     metrics.height());
     painter->fillRect(box.translated(2, 2), shadow);
     painter->fillRect(box, colour);
     painter->setPen(Qt::white);
-    painter->drawText(box, Qt::AlignCenter | Qt::TextDontClip, it->label);
+    // Centred in the box, which is two pixels wider than the text and as high as a line.
+    painter->drawStaticText(QPointF(box.left() + (box.width() - text_width) / 2.0, box.top()),
+                            label.Text);
     painter->setPen(Qt::black);
     painter->drawLine(QPoint(px, py - 1), QPoint(px, py - kArrowLength));
     // A three-pixel diamond: the point and its four neighbours.

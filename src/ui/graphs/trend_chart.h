@@ -6,7 +6,9 @@
 
 #include <qcustomplot.h>
 
+#include <QHash>
 #include <QLocale>
+#include <QStaticText>
 #include <functional>
 
 #include "graphs/graph_series.h"
@@ -54,7 +56,10 @@ class TMarksItem : public QCPAbstractItem {
 
   TMarksItem(QCustomPlot* plot, const TMarkSeries& events, const TMarkSeries& errors);
   void Detach() { events_ = errors_ = nullptr; }
-  void SetFont(const QFont& font) { font_ = font; }
+  void SetFont(const QFont& font) {
+    font_ = font;
+    labels_.clear();
+  }
   double selectTest(const QPointF&, bool, QVariant*) const override { return -1; }
 
  protected:
@@ -63,9 +68,18 @@ class TMarksItem : public QCPAbstractItem {
  private:
   void DrawSeries(QCPPainter* painter, const TMarkSeries& series, const QColor& colour) const;
 
+  // A label laid out once for the font, with its width: the same few labels come back
+  // thousands of times over a long stretch of a stored log.
+  struct TLabel {
+    QStaticText Text;
+    int Width = 0;
+  };
+  const TLabel& Label(const QString& text) const;
+
   const TMarkSeries* events_;
   const TMarkSeries* errors_;
   QFont font_;
+  mutable QHash<QString, TLabel> labels_;
 };
 
 // The legend with a shadow two pixels to the right and down at half transparency.

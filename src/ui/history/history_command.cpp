@@ -2,13 +2,13 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QTimeZone>
 #include <cstdio>
 #include <optional>
 
 #include "app/command_line.h"
 #include "history/period_report.h"
 #include "history/stored_log.h"
+#include "platform/settings/settings_store.h"
 #include "platform/virtual_scheduler.h"
 #include "ui/history/stored_report.h"
 
@@ -114,23 +114,17 @@ int RunHistoryCommand(const TCommandLine& line, const QString& version, int argc
     return 0;
   }
 
-  const std::optional<QString> sha = FileSha256(o.Log);
-  const TIncubatorName name = IncubatorFromFileName(o.Log);
+  TIncubatorName name = IncubatorFromFileName(o.Log);
+  if (!line.Name.isEmpty()) name.Name = line.Name;
+  if (!line.Serial.isEmpty()) name.Serial = line.Serial;
   const QLocale locale = o.Locale.value_or(QLocale::system());
-  TReportSource source{name.Name,
-                       name.Serial,
-                       o.Log,
-                       sha.value_or(QString()),
-                       version,
-                       QDateTime::currentDateTime(),
-                       QString::fromLatin1(QTimeZone::systemTimeZoneId())};
   VirtualScheduler scheduler;
-  const TAlarmBand band;
   TStoredView view = TStoredView::Make(scheduler, reader.TakeLog(),
                                        name.Name + QStringLiteral(": ") + name.Serial);
   view.ShowPeriod(from, to);
-  const TPeriodReport report =
-      BuildPeriodReport(*view.Log, view.Stats(from, to, band), source, band, locale);
+  // The alarm band comes from the user's own settings, as the logger keeps them.
+  const QSettingsStore store;
+  const TPeriodReport report = BuildViewReport(view, from, to, o.Log, name, store, version, locale);
   QString error;
   if (!WriteReportPdf(report, view, o.Out, o.Page.value_or(DefaultPageSize(locale)), error)) {
     return Fail(1, error);

@@ -1,25 +1,36 @@
 #include "ui/history/log_viewer.h"
 
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QDateTimeEdit>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
 #include <QSplitter>
 #include <QTableWidget>
-#include <QTimeZone>
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "alarms/alarm_settings.h"
+#include "history/alarm_context.h"
 #include "history/period_report.h"
+#include "platform/settings/settings_store.h"
 #include "platform/virtual_scheduler.h"
 #include "ui/graphs/graph_windows.h"
 #include "ui/graphs/trend_chart.h"
@@ -34,6 +45,14 @@ const QString kRecentKey = QStringLiteral("RecentLogs");
 
 QSettings ProgramSettings() {
   return QSettings(QStringLiteral("Harl"), QStringLiteral("DOVA300"));
+}
+
+// Where the name and serial the user gave a log file are kept: one value per file, named by
+// a hash of its full path (a path is no settings name).
+QString IncubatorKey(const QString& path) {
+  const QByteArray full = QFileInfo(path).absoluteFilePath().toUtf8();
+  return QStringLiteral("LogIncubators/") +
+         QString::fromLatin1(QCryptographicHash::hash(full, QCryptographicHash::Sha1).toHex());
 }
 
 }  // namespace
@@ -55,9 +74,11 @@ void RememberLog(const QString& path) {
 TLogViewer::TLogViewer(const QString& path, QWidget* parent)
     : QWidget(parent, Qt::Window), path_(path), scheduler_(std::make_unique<VirtualScheduler>()) {
   setAttribute(Qt::WA_DeleteOnClose);
-  const TIncubatorName name = IncubatorFromFileName(path);
-  setWindowTitle(name.Name + QStringLiteral(": ") + name.Serial + QStringLiteral(" - ") +
-                 QFileInfo(path).fileName());
+  name_ = IncubatorFromFileName(path);
+  // As the user corrected it when the file was open before.
+  const QStringList kept = ProgramSettings().value(IncubatorKey(path)).toStringList();
+  if (kept.size() == 2) name_ = {kept[0], kept[1]};
+  ShowTitle();
   Build();
   Reload();
 }
@@ -70,6 +91,50 @@ TLogViewer::~TLogViewer() {
 
 bool TLogViewer::Loaded() const {
   return view_ != nullptr;
+}
+
+void TLogViewer::ShowTitle() {
+  setWindowTitle(name_.Name + QStringLiteral(": ") + name_.Serial + QStringLiteral(" - ") +
+                 QFileInfo(path_).fileName());
+}
+
+void TLogViewer::SetIncubator(const TIncubatorName& name) {
+  name_ = name;
+  ShowTitle();
+  if (!view_) return;
+  const QString caption = name_.Name + QStringLiteral(": ") + name_.Serial;
+  view_->Left->SetCaption(caption + QStringLiteral(" - Left Temperature"));
+  view_->Right->SetCaption(caption + QStringLiteral(" - Right Temperature"));
+  view_->Gas->SetCaption(caption + QStringLiteral(" - Gas Flow"));
+  // Another serial may have another alarm band.
+  Fill();
+}
+
+bool TLogViewer::EditIncubator() {
+  QDialog dialog(this);
+  dialog.setWindowTitle(QStringLiteral("Incubator of the log"));
+  auto* form = new QFormLayout(&dialog);
+  form->addRow(new QLabel(QStringLiteral("A log names neither the incubator nor its serial "
+                                         "number; they come from the file name."),
+                          &dialog));
+  auto* name = new QLineEdit(name_.Name, &dialog);
+  auto* serial = new QLineEdit(name_.Serial, &dialog);
+  form->addRow(QStringLiteral("&Name:"), name);
+  form->addRow(QStringLiteral("&Serial number:"), serial);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  form->addRow(buttons);
+  connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  const TIncubatorName corrected{name->text().trimmed(), serial->text().trimmed()};
+  const TIncubatorName from_file = IncubatorFromFileName(path_);
+  if (corrected.Name == from_file.Name && corrected.Serial == from_file.Serial) {
+    ProgramSettings().remove(IncubatorKey(path_));
+  } else {
+    ProgramSettings().setValue(IncubatorKey(path_), QStringList{corrected.Name, corrected.Serial});
+  }
+  SetIncubator(corrected);
+  return true;
 }
 
 void TLogViewer::Build() {
@@ -89,13 +154,34 @@ void TLogViewer::Build() {
   auto* csv = new QPushButton(QStringLiteral("Export &CSV..."), this);
   auto* report = new QPushButton(QStringLiteral("&Report PDF..."), this);
   auto* charts = new QPushButton(QStringLiteral("Export c&harts..."), this);
+  auto* print = new QPushButton(QStringLiteral("&Print..."), this);
+  auto* incubator = new QPushButton(QStringLiteral("&Incubator..."), this);
   bar->addWidget(new QLabel(QStringLiteral("Period:"), this));
   bar->addWidget(period_);
   bar->addWidget(from_);
   bar->addWidget(to_);
   bar->addStretch();
-  for (QPushButton* b : {reload, csv, charts, report})
+  for (QPushButton* b : {incubator, reload, csv, charts, report, print})
     bar->addWidget(b);
+
+  // The same commands in a File menu of the viewer's own.
+  auto* menus = new QMenuBar(this);
+  QMenu* file = menus->addMenu(QStringLiteral("&File"));
+  const auto item = [this, file](const QString& text, QPushButton* button, QKeySequence keys = {}) {
+    QAction* action = file->addAction(text);
+    action->setShortcut(keys);
+    connect(action, &QAction::triggered, button, &QPushButton::click);
+  };
+  item(QStringLiteral("&Incubator Name and Serial..."), incubator);
+  item(QStringLiteral("&Reload"), reload, QKeySequence::Refresh);
+  file->addSeparator();
+  item(QStringLiteral("Export &CSV..."), csv);
+  item(QStringLiteral("Export C&harts..."), charts);
+  item(QStringLiteral("&Report PDF..."), report);
+  item(QStringLiteral("&Print Report..."), print, QKeySequence::Print);
+  file->addSeparator();
+  connect(file->addAction(QStringLiteral("&Close")), &QAction::triggered, this, &QWidget::close);
+  layout->setMenuBar(menus);
   layout->addLayout(bar);
 
   auto* split = new QSplitter(Qt::Horizontal, this);
@@ -108,8 +194,18 @@ void TLogViewer::Build() {
       {QString(), QStringLiteral("Left"), QStringLiteral("Right"), QStringLiteral("Gas")});
   table_->verticalHeader()->hide();
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  // Every column in view at once: the figures share the width, long ones ("36.2 °C at 7 Dec
+  // 2026 09:35:01") wrap onto a second line and the row grows to hold them.
+  table_->setWordWrap(true);
+  table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+  table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  table_->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  table_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  table_->setTextElideMode(Qt::ElideNone);
   split->setStretchFactor(0, 3);
   split->setStretchFactor(1, 2);
+  // The charts take three fifths of the width to begin with, the figures the rest.
+  split->setSizes({3 * 256, 2 * 256});
   layout->addWidget(split, 1);
   status_ = new QLabel(this);
   layout->addWidget(status_);
@@ -119,6 +215,8 @@ void TLogViewer::Build() {
   connect(from_, &QDateTimeEdit::editingFinished, this, [this] { ShowFromTo(); });
   connect(to_, &QDateTimeEdit::editingFinished, this, [this] { ShowFromTo(); });
   connect(reload, &QPushButton::clicked, this, [this] { Reload(); });
+  connect(incubator, &QPushButton::clicked, this, [this] { EditIncubator(); });
+  connect(print, &QPushButton::clicked, this, [this] { PrintReportWithDialog(); });
   connect(csv, &QPushButton::clicked, this, [this] {
     const QString out = QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"), {},
                                                      QStringLiteral("CSV (*.csv)"));
@@ -176,7 +274,6 @@ void TLogViewer::Reload() {
   delete right_;
   delete gas_;
   view_.reset();
-  const TIncubatorName name = IncubatorFromFileName(path_);
   const TStoredLog& log = reader.Log();
   QString status = QString::number(log.LinesRead) + QStringLiteral(" lines read under ") +
                    reader.Guess().Locale.name();
@@ -190,9 +287,9 @@ void TLogViewer::Reload() {
               QStringLiteral(" unreadable (lines ") + lines.join(QStringLiteral(", ")) +
               QStringLiteral(")");
   }
-  status_->setText(status);
+  read_status_ = status;
   view_ = std::make_unique<TStoredView>(TStoredView::Make(
-      *scheduler_, reader.TakeLog(), name.Name + QStringLiteral(": ") + name.Serial));
+      *scheduler_, reader.TakeLog(), name_.Name + QStringLiteral(": ") + name_.Serial));
   left_ = new TTempGraph(*view_->Left, charts_);
   right_ = new TTempGraph(*view_->Right, charts_);
   gas_ = new TGasGraph(*view_->Gas, charts_);
@@ -234,10 +331,13 @@ void TLogViewer::ShowPeriod(double from, double to) {
 }
 
 void TLogViewer::Fill() {
-  const TAlarmBand band;
-  TReportSource source;
+  if (!view_) return;
+  const QSettingsStore store;
+  TAlarmSettings settings(&store);
+  const TAlarmBand band = AlarmBandOf(settings, name_.Serial);
   const TPeriodReport report = BuildPeriodReport(
-      *view_->Log, view_->Stats(shown_from_, shown_to_, band), source, band, locale());
+      *view_->Log, view_->Stats(shown_from_, shown_to_, band), {}, band, locale());
+  status_->setText(read_status_ + QStringLiteral("; alarm band ") + AlarmBandText(band, locale()));
   table_->setRowCount(static_cast<int>(report.Statistics.size()));
   int r = 0;
   for (const TPeriodReport::TRow& row : report.Statistics) {
@@ -246,7 +346,6 @@ void TLogViewer::Fill() {
       table_->setItem(r, c, new QTableWidgetItem(cells[c]));
     ++r;
   }
-  table_->resizeColumnsToContents();
 }
 
 bool TLogViewer::ExportCsv(const QString& path) {
@@ -258,24 +357,37 @@ bool TLogViewer::ExportCsv(const QString& path) {
   return out.open(QIODevice::WriteOnly) && WriteTidyCsv(reader.Log(), shown_from_, shown_to_, out);
 }
 
+TPeriodReport TLogViewer::Report() const {
+  const QSettingsStore store;
+  return BuildViewReport(*view_, shown_from_, shown_to_, path_, name_, store,
+                         QCoreApplication::applicationVersion(), locale());
+}
+
 bool TLogViewer::ExportReport(const QString& path) {
   if (!view_) return false;
-  const TIncubatorName name = IncubatorFromFileName(path_);
-  const TAlarmBand band;
-  const TReportSource source{name.Name,
-                             name.Serial,
-                             path_,
-                             FileSha256(path_).value_or(QString()),
-                             QCoreApplication::applicationVersion(),
-                             QDateTime::currentDateTime(),
-                             QString::fromLatin1(QTimeZone::systemTimeZoneId())};
-  const TPeriodReport report = BuildPeriodReport(
-      *view_->Log, view_->Stats(shown_from_, shown_to_, band), source, band, locale());
   QString error;
-  const bool ok = WriteReportPdf(report, *view_, path, DefaultPageSize(locale()), error);
+  const bool ok = WriteReportPdf(Report(), *view_, path, DefaultPageSize(locale()), error);
   // Writing the report draws the charts apart; the viewer shows its own period again.
   view_->ShowPeriod(shown_from_, shown_to_);
   return ok;
+}
+
+bool TLogViewer::PrintReport(QPrinter& printer) {
+  if (!view_) return false;
+  printer.setDocName(QStringLiteral("Period report ") + name_.Name + u' ' + name_.Serial);
+  ui::PrintReport(Report(), *view_, printer);
+  view_->ShowPeriod(shown_from_, shown_to_);
+  return true;
+}
+
+void TLogViewer::PrintReportWithDialog() {
+  if (!view_) return;
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setPageSize(QPageSize(DefaultPageSize(locale())));
+  QPrintDialog dialog(&printer, this);
+  dialog.setWindowTitle(QStringLiteral("Print Report"));
+  if (dialog.exec() != QDialog::Accepted) return;
+  PrintReport(printer);
 }
 
 bool TLogViewer::ExportCharts(const QString& folder) {

@@ -9,7 +9,11 @@
 #include <QWidget>
 #include <memory>
 
+#include "history/period_report.h"
+#include "history/stored_log.h"
+
 class QComboBox;
+class QPrinter;
 class QDateTimeEdit;
 class QLabel;
 class QTableWidget;
@@ -39,20 +43,37 @@ class TLogViewer : public QWidget {
   TTempGraph* LeftWindow() const { return left_; }
   TGasGraph* GasWindow() const { return gas_; }
 
+  // The incubator the log is of: from its file name ("<name> <serial>.csv") until the user
+  // corrects it. The serial chooses the alarm band (its alarm settings) and the alarm
+  // journal's entries in the report. A correction made in the dialog is kept for the file
+  // and holds when it is opened again.
+  const TIncubatorName& Incubator() const { return name_; }
+  void SetIncubator(const TIncubatorName& name);
+  // Asks for the name and serial in a small dialog; false when cancelled.
+  bool EditIncubator();
+
   // Reads the file again (a log still being written has grown).
   void Reload();
   void ShowPreset(int index);
   void ShowFromTo();
   bool ExportCsv(const QString& path);
   bool ExportReport(const QString& path);
+  // The same report on a printer the caller set up; false when there is nothing to print.
+  bool PrintReport(QPrinter& printer);
+  // File > Print Report...: the print dialog, then the report.
+  void PrintReportWithDialog();
   bool ExportCharts(const QString& folder);
 
  private:
   void Build();
   void Fill();
   void ShowPeriod(double from, double to);
+  void ShowTitle();
+  TPeriodReport Report() const;
 
   QString path_;
+  TIncubatorName name_;
+  QString read_status_;
   QString problem_;
   std::unique_ptr<VirtualScheduler> scheduler_;
   std::unique_ptr<TStoredView> view_;

@@ -4,7 +4,11 @@
 #include <QFile>
 #include <QPdfWriter>
 #include <QTextDocument>
+#include <QTimeZone>
 #include <QUrl>
+
+#include "alarms/alarm_settings.h"
+#include "history/alarm_context.h"
 
 #include "ui/graphs/graph_windows.h"
 #include "ui/graphs/trend_chart.h"
@@ -35,6 +39,23 @@ void TStoredView::ShowPeriod(TDateTime from, TDateTime to) {
   Gas->ShowPeriod(from, to);
 }
 
+TPeriodReport BuildViewReport(const TStoredView& view, TDateTime from, TDateTime to,
+                              const QString& path, const TIncubatorName& name,
+                              const SettingsStore& store, const QString& version,
+                              const QLocale& locale) {
+  TAlarmSettings settings(&store);
+  const TAlarmBand band = AlarmBandOf(settings, name.Serial);
+  const TReportSource source{name.Name,
+                             name.Serial,
+                             path,
+                             FileSha256(path).value_or(QString()),
+                             version,
+                             QDateTime::currentDateTime(),
+                             QString::fromLatin1(QTimeZone::systemTimeZoneId())};
+  return BuildPeriodReport(*view.Log, view.Stats(from, to, band), source, band, locale,
+                           JournalEntriesBeside(path, name.Serial, from, to));
+}
+
 QPageSize::PageSizeId DefaultPageSize(const QLocale& locale) {
   return locale.measurementSystem() == QLocale::ImperialUSSystem ? QPageSize::Letter
                                                                  : QPageSize::A4;
@@ -62,8 +83,7 @@ QImage ChartImage(TTrendGraphWindow& window) {
 
 }  // namespace
 
-bool WriteReportPdf(const TPeriodReport& report, TStoredView& view, const QString& path,
-                    QPageSize::PageSizeId page, QString& error) {
+void PrintReport(const TPeriodReport& report, TStoredView& view, QPagedPaintDevice& device) {
   QTextDocument doc;
   QFont font(QStringLiteral("Liberation Sans"));
   font.setPointSize(9);
@@ -120,8 +140,34 @@ bool WriteReportPdf(const TPeriodReport& report, TStoredView& view, const QStrin
     html += QStringLiteral("<p>") + QString::number(report.EventsLeftOut) +
             QStringLiteral(" further events are not listed.</p>");
   }
+  if (report.HasJournal) {
+    html += QStringLiteral("<h3>Alarm journal</h3>");
+    for (const QString& problem : report.JournalProblems)
+      html += QStringLiteral("<p><b>") + Escaped(problem) + QStringLiteral("</b></p>");
+    if (report.Journal.empty()) {
+      html += QStringLiteral("<p>No entries for this incubator in the period.</p>");
+    } else {
+      html += QStringLiteral(
+          "<table border='1' cellspacing='0' cellpadding='2' width='100%'>"
+          "<tr><th>Time</th><th>Alarm</th><th>Transition</th><th>Details</th></tr>");
+      for (const TPeriodReport::TJournalRow& e : report.Journal) {
+        html += QStringLiteral("<tr><td>") + Escaped(e.When) + QStringLiteral("</td><td>") +
+                Escaped(e.Alarm) + QStringLiteral("</td><td>") + Escaped(e.Transition) +
+                QStringLiteral("</td><td>") + Escaped(e.Details) + QStringLiteral("</td></tr>");
+      }
+      html += QStringLiteral("</table>");
+    }
+    if (report.JournalLeftOut > 0) {
+      html += QStringLiteral("<p>") + QString::number(report.JournalLeftOut) +
+              QStringLiteral(" further journal entries are not listed.</p>");
+    }
+  }
   doc.setHtml(html);
+  doc.print(&device);
+}
 
+bool WriteReportPdf(const TPeriodReport& report, TStoredView& view, const QString& path,
+                    QPageSize::PageSizeId page, QString& error) {
   QFile file(path);
   if (!file.open(QIODevice::WriteOnly)) {
     error = QStringLiteral("Cannot write ") + path + QStringLiteral(": ") + file.errorString();
@@ -133,7 +179,7 @@ bool WriteReportPdf(const TPeriodReport& report, TStoredView& view, const QStrin
     writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
     writer.setTitle(report.Title);
     writer.setCreator(QStringLiteral("dova300-logger"));
-    doc.print(&writer);
+    PrintReport(report, view, writer);
   }
   file.close();
   if (file.error() != QFileDevice::NoError) {

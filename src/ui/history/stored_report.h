@@ -4,6 +4,7 @@
 // its lines, and the period shown. The viewer and the report both start from one.
 
 #include <QPageSize>
+#include <QPagedPaintDevice>
 #include <QString>
 #include <memory>
 
@@ -13,7 +14,8 @@
 
 namespace dova {
 class Scheduler;
-}
+class SettingsStore;
+}  // namespace dova
 
 namespace dova::ui {
 
@@ -29,6 +31,19 @@ struct TStoredView {
   TPeriodStats Stats(TDateTime from, TDateTime to, const TAlarmBand& band) const;
   void ShowPeriod(TDateTime from, TDateTime to);
 };
+
+// What a report of the period from..to says about the log at `path` of the incubator `name`
+// (from its file name, or as the user corrected it): the statistics within the alarm band the
+// incubator's alarm settings in `store` give, and the entries of the alarm journal beside
+// the file.
+TPeriodReport BuildViewReport(const TStoredView& view, TDateTime from, TDateTime to,
+                              const QString& path, const TIncubatorName& name,
+                              const SettingsStore& store, const QString& version,
+                              const QLocale& locale);
+
+// The report on a paged device (a printer, a PDF writer) set up by the caller: contents, then
+// the three charts of the period, the events table and the alarm journal's entries.
+void PrintReport(const TPeriodReport& report, TStoredView& view, QPagedPaintDevice& device);
 
 // The report as a PDF: contents, then the three charts of the period, then the events table.
 // Needs a QApplication (the charts are widgets; the offscreen platform will do). False with

@@ -40,7 +40,7 @@ class TMainWindow::TClientArea : public QWidget {
 
 // ---------------------------------------------------------------- window
 
-TMainWindow::TMainWindow(TWindowedMainForm& form, TChartFactory charts, TErrorSink on_error)
+TMainWindow::TMainWindow(TMainForm& form, TChartFactory charts, TErrorSink on_error)
     : form_(form),
       charts_(charts ? std::move(charts) : TChartFactory(MakeTrendWindow)),
       on_error_(std::move(on_error)) {

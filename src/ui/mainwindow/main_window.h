@@ -22,9 +22,6 @@ namespace dova {
 
 class TTileWidget;
 
-// The window follows the form's panel changes; it needs no form of its own kind.
-using TWindowedMainForm = TMainForm;
-
 // The program's main window on screen: the strip with the banner and the tiles, the MDI
 // area with the selected tile's trend windows, the status bar with the long part of the
 // current hint, and the menu built from the command table. It draws what TMainForm holds,
@@ -39,7 +36,7 @@ class TMainWindow : public QMainWindow {
   static constexpr int kStatusBarHeight = 19;
 
   // `charts` makes the trend windows' widgets (MakeTrendWindow when not given).
-  TMainWindow(TWindowedMainForm& form, TChartFactory charts, TErrorSink on_error);
+  TMainWindow(TMainForm& form, TChartFactory charts, TErrorSink on_error);
   ~TMainWindow() override;
   TMainWindow(const TMainWindow&) = delete;
   TMainWindow& operator=(const TMainWindow&) = delete;
@@ -48,7 +45,7 @@ class TMainWindow : public QMainWindow {
   // maximises it).
   void ShowMaximized();
 
-  TWindowedMainForm& Form() const { return form_; }
+  TMainForm& Form() const { return form_; }
   QWidget* Strip() const { return strip_; }
   QMdiArea* MdiArea() const { return mdi_; }
   QLabel* StatusText() const { return status_text_; }
@@ -100,7 +97,7 @@ class TMainWindow : public QMainWindow {
   // Puts the frames where the geometry says, in order.
   static void Place(const std::vector<QMdiSubWindow*>& frames, const std::vector<TRect>& rects);
 
-  TWindowedMainForm& form_;
+  TMainForm& form_;
   TChartFactory charts_;
   TErrorSink on_error_;
   TClientArea* client_ = nullptr;

@@ -59,7 +59,7 @@ int RunWindowed(const TCommandLine& line, int& argc, char** argv) {
     // Every dialog is made at once, hidden, before the main window's logic that uses them.
     void MakeDialogs() override { dialogs_ = std::make_unique<ui::TWidgetDialogs>(&error_box_); }
     TMainForm& MakeMainForm(TRunServices& services) override {
-      form_ = std::make_unique<TWindowedMainForm>(
+      form_ = std::make_unique<TMainForm>(
           services.MainFormServices(dialogs_->MessageBoxes(), dialogs_->Dialogs()));
       form_->OnClosed = [this] {
         // A converter report that is open ends with the window.
@@ -125,7 +125,7 @@ int RunWindowed(const TCommandLine& line, int& argc, char** argv) {
     ui::TErrorBox& error_box_;
     const TCommandLine& line_;
     std::unique_ptr<ui::TWidgetDialogs> dialogs_;
-    std::unique_ptr<TWindowedMainForm> form_;
+    std::unique_ptr<TMainForm> form_;
     std::unique_ptr<TMainWindow> window_;
     std::unique_ptr<TMetricsService> metrics_;
     std::unique_ptr<TAlarmService> alarms_;

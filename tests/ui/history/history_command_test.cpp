@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QTemporaryDir>
 
+#include "alarms/alarm_journal.h"
 #include "history/period_report.h"
 #include "history/stored_log.h"
 
@@ -22,8 +25,10 @@ struct TRun {
   QByteArray Err;
 };
 
-TRun Program(const QString& program, const QStringList& args) {
+TRun Program(const QString& program, const QStringList& args,
+             const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
   QProcess p;
+  p.setProcessEnvironment(env);
   p.start(program, args);
   TRun run;
   if (!p.waitForStarted(60000) || !p.waitForFinished(120000)) return run;
@@ -33,8 +38,9 @@ TRun Program(const QString& program, const QStringList& args) {
   return run;
 }
 
-TRun Logger(const QStringList& args) {
-  return Program(QStringLiteral(DOVA_LOGGER), args);
+TRun Logger(const QStringList& args,
+            const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+  return Program(QStringLiteral(DOVA_LOGGER), args, env);
 }
 
 // The text of a PDF with every run of blanks and line ends made one blank.
@@ -95,6 +101,80 @@ TEST(HistoryCommand, ReportHoldsTheStatisticsAndTheChartsOfThePeriod) {
   const TRun images = Program(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf});
   ASSERT_EQ(images.Code, 0);
   EXPECT_EQ(images.Out.count(" image "), 3) << images.Out.toStdString();
+}
+
+// The log's serial, from its file name or from --serial, chooses the alarm band (its alarm
+// settings) and the alarm journal's entries beside the log; --name names the incubator.
+TEST(HistoryCommand, TheSerialChoosesTheAlarmBandAndTheJournalsEntries) {
+  QTemporaryDir dir;
+  const QString log = dir.filePath(QStringLiteral("Incubator A 4711.csv"));
+  ASSERT_TRUE(QFile::copy(kFixture, log));
+  // The user's settings: incubator 4712 has a narrower temperature band of its own.
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  const QString config = dir.filePath(QStringLiteral("config"));
+  env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+  {
+    ASSERT_TRUE(QDir().mkpath(config + QStringLiteral("/Harl")));
+    QSettings settings(config + QStringLiteral("/Harl/DOVA300.conf"), QSettings::IniFormat);
+    settings.setValue(QStringLiteral("Alarms/4712/TemperatureLimit"), 0.2);
+  }
+  const auto entry = [](const char* serial, TDateTime time, TAlarmKind kind, TAlarmSide side,
+                        const char* value) {
+    TAlarmTransition t;
+    t.Time = time;
+    t.Serial = QString::fromLatin1(serial);
+    t.Key = TAlarmKey{kind, side};
+    t.Value = QString::fromUtf8(value);
+    return t;
+  };
+  {
+    QByteArray bytes = JournalHeader();
+    QByteArray chain;
+    for (const TAlarmTransition& t :
+         {entry("4711", EncodeDateTime(2026, 12, 7, 9, 38, 20), TAlarmKind::LidOpen,
+                TAlarmSide::Left, "3 min"),
+          entry("4712", EncodeDateTime(2026, 12, 7, 10, 0, 0), TAlarmKind::TemperatureLow,
+                TAlarmSide::Right, "36.1 \u00B0C"),
+          // Before the period asked for.
+          entry("4711", EncodeDateTime(2026, 12, 7, 8, 30, 0), TAlarmKind::FlowHigh,
+                TAlarmSide::Gas, "31 ml/min")})
+      bytes += JournalLine(t, chain, &chain);
+    QFile journal(dir.filePath(QString::fromLatin1(kJournalFileName)));
+    ASSERT_TRUE(journal.open(QIODevice::WriteOnly));
+    journal.write(bytes);
+  }
+  struct Case {
+    QStringList extra;
+    QStringList holds;
+    QStringList lacks;
+  };
+  const Case cases[] = {
+      {{},
+       {QStringLiteral("Incubator A 4711"), QStringLiteral("\u00B10.5 \u00B0C"),
+        QStringLiteral("Left lid open too long"), QStringLiteral("value 3 min"),
+        QStringLiteral("Alarm Journal.csv: 1 entry for this incubator in the period")},
+       {QStringLiteral("Right temperature low"), QStringLiteral("Gas flow high")}},
+      {{QStringLiteral("--name"), QStringLiteral("Incubator B"), QStringLiteral("--serial"),
+        QStringLiteral("4712")},
+       {QStringLiteral("Period report: Incubator B 4712"), QStringLiteral("\u00B10.2 \u00B0C"),
+        QStringLiteral("Right temperature low"), QStringLiteral("value 36.1 \u00B0C")},
+       {QStringLiteral("Period report: Incubator A"), QStringLiteral("lid open too long")}},
+  };
+  for (const Case& c : cases) {
+    const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
+    const TRun r =
+        Logger(QStringList{QStringLiteral("--report"), log, QStringLiteral("--locale"),
+                           QStringLiteral("en_US"), QStringLiteral("--from"),
+                           QStringLiteral("2026-12-07T09:00"), QStringLiteral("--out"), pdf} +
+                   c.extra,
+               env);
+    ASSERT_EQ(r.Code, 0) << r.Err.toStdString();
+    const QString text = PdfText(pdf);
+    for (const QString& e : c.holds)
+      EXPECT_TRUE(text.contains(e)) << e.toStdString() << "\n" << text.toStdString();
+    for (const QString& e : c.lacks)
+      EXPECT_FALSE(text.contains(e)) << e.toStdString();
+  }
 }
 
 TEST(HistoryCommand, PageSizesAndTheCsvExport) {
@@ -162,6 +242,10 @@ TEST(HistoryCommand, BadArgumentsAndUnreadableFilesSayWhyInOneLine) {
        2,
        "letter"},
       {{QStringLiteral("--out"), out}, 2, "need --report"},
+      {{QStringLiteral("--export-csv"), kFixture, QStringLiteral("--serial"),
+        QStringLiteral("4712"), QStringLiteral("--out"), out},
+       2,
+       "--serial need --report"},
       {{QStringLiteral("--report"), kFixture, QStringLiteral("--export-csv"), kFixture,
         QStringLiteral("--out"), out},
        2,

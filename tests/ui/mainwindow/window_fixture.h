@@ -15,7 +15,7 @@ namespace dova::testing {
 // The main window on screen (offscreen) over simulated incubators on virtual time.
 struct WindowFixture : MainFormFixture, ::testing::Test {
   std::unique_ptr<TMainWindow> window;
-  TWindowedMainForm* wform = nullptr;
+  TMainForm* wform = nullptr;
 
   explicit WindowFixture(const sim::TBenchOptions& bench = {.Quiet = true})
       : MainFormFixture(bench) {}
@@ -25,7 +25,7 @@ struct WindowFixture : MainFormFixture, ::testing::Test {
   }
 
   TMainWindow& Open(int width = 1280, int height = 800) {
-    auto made = std::make_unique<TWindowedMainForm>(TMainFormServices{
+    auto made = std::make_unique<TMainForm>(TMainFormServices{
         sched, fleet.Library(), store, awake, boxes, format,
         TDialogs{dialogs, dialogs, dialogs, dialogs, dialogs}, dir.path() + "/Documents"});
     wform = made.get();
