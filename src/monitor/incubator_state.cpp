@@ -158,6 +158,8 @@ void TIncubatorState::Start() {
   LeftDisplayChanged = sched_.Now();
   RightDisplayChanged = sched_.Now();
   FlowAverage = 0.0;
+  lamps_told_.fill(kNoLampTold);
+  display_decoded_ = false;
 }
 
 void TIncubatorState::Emit(TTileEventKind kind, TTileSide side, bool initial) {
@@ -301,6 +303,12 @@ void TIncubatorState::HandlePurgeFlow(std::int32_t v) {
 // ---------------------------------------------------------------- front panel
 
 void TIncubatorState::DecodeDisplay(QStringView value) {
+  // Every second reply is the display, and it mostly says what it said last time. Decoding
+  // the same value again, once it was decoded whole, changes nothing and tells nothing: each
+  // field equals the one kept, every state already is what its class sets, and the lamps
+  // are the ones told. Only the state block (pending) needs the states written again.
+  if (display_decoded_ && !LogStatePending && Same(value, last_display_)) return;
+  display_decoded_ = false;
   DecodeChamber(LeftChamber(), value.mid(0, 4));
   DecodeChamber(RightChamber(), value.size() > 4 ? value.mid(4, 4) : QStringView());
   DecodeGas(value.size() > 8 ? value.mid(8, 4) : QStringView());
@@ -310,9 +318,16 @@ void TIncubatorState::DecodeDisplay(QStringView value) {
   static constexpr TTileSide kLamps[3] = {TTileSide::Left, TTileSide::Right, TTileSide::Gas};
   for (int i = 0; i < 3; ++i) {
     if (value.size() <= kLampPositions[i]) throw MalformedValue{};
-    EmitShown(TTileEventKind::LampShown, kLamps[i], QString(value[kLampPositions[i]]));
+    // Every display reply carries the lamps, and they seldom change: a lamp is told when
+    // its code differs from the one told last, as the fields are.
+    const char16_t code = value[kLampPositions[i]].unicode();
+    if (lamps_told_[i] == code) continue;
+    lamps_told_[i] = code;
+    EmitShown(TTileEventKind::LampShown, kLamps[i], QString(QChar(code)));
   }
   LogStatePending = false;
+  if (!Same(value, last_display_)) last_display_ = value.toString();
+  display_decoded_ = true;
 }
 
 void TIncubatorState::DecodeChamber(const Chamber& c, QStringView field) {

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringView>
+#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -106,6 +107,12 @@ class TIncubatorState {
   std::optional<std::int32_t> right_display_tenths_;
   // The gas field last shown; the labels follow a field only when it changes.
   QString gas_display_text_;
+  // The lamp codes last told (left, right, gas), kNoLampTold before the first.
+  static constexpr char16_t kNoLampTold = 0xFFFF;
+  std::array<char16_t, 3> lamps_told_{kNoLampTold, kNoLampTold, kNoLampTold};
+  // The last display value decoded whole (display_decoded_), to pass over the same again.
+  QString last_display_;
+  bool display_decoded_ = false;
   bool left_label_from_device_ = false;
   bool right_label_from_device_ = false;
   bool gas_label_from_device_ = false;

@@ -1,6 +1,6 @@
 #include "monitor/tile_events.h"
 
-#include <algorithm>
+#include <iterator>
 
 namespace dova {
 
@@ -11,44 +11,33 @@ const QString& SideText(TTileSide side) {
 }
 
 const QString& StateEventText(TTileEventKind kind) {
-  static const QString kNone;
-  static const QString kChamberOn = QStringLiteral("Chamber On");
-  static const QString kChamberOff = QStringLiteral("Chamber Off");
-  static const QString kLidOpen = QStringLiteral("Lid Open");
-  static const QString kLidClosed = QStringLiteral("Lid Closed");
-  static const QString kTempError = QStringLiteral("Temperature Error");
-  static const QString kGasOn = QStringLiteral("Flow On");
-  static const QString kGasOff = QStringLiteral("Flow Off");
-  static const QString kPurgeStart = QStringLiteral("Purge Start");
-  static const QString kPurgeStop = QStringLiteral("Purge Stop");
-  static const QString kCO2Error = QStringLiteral("CO2 Error");
-  static const QString kFlowError = QStringLiteral("Flow Error");
-  switch (kind) {
-    case TTileEventKind::ChamberOn:
-      return kChamberOn;
-    case TTileEventKind::ChamberOff:
-      return kChamberOff;
-    case TTileEventKind::LidOpen:
-      return kLidOpen;
-    case TTileEventKind::LidClosed:
-      return kLidClosed;
-    case TTileEventKind::TempError:
-      return kTempError;
-    case TTileEventKind::GasOn:
-      return kGasOn;
-    case TTileEventKind::GasOff:
-      return kGasOff;
-    case TTileEventKind::PurgeStart:
-      return kPurgeStart;
-    case TTileEventKind::PurgeStop:
-      return kPurgeStop;
-    case TTileEventKind::CO2Error:
-      return kCO2Error;
-    case TTileEventKind::FlowError:
-      return kFlowError;
-    default:
-      return kNone;
-  }
+  // By kind, in the order of TTileEventKind; asked for every event by several listeners, so
+  // one look-up in one table.
+  static const QString kTexts[] = {
+      QString(),                            // LinkUp
+      QString(),                            // LinkDown
+      QStringLiteral("Chamber On"),         // ChamberOn
+      QStringLiteral("Chamber Off"),        // ChamberOff
+      QStringLiteral("Lid Open"),           // LidOpen
+      QStringLiteral("Lid Closed"),         // LidClosed
+      QStringLiteral("Temperature Error"),  // TempError
+      QStringLiteral("Flow On"),            // GasOn
+      QStringLiteral("Flow Off"),           // GasOff
+      QStringLiteral("Purge Start"),        // PurgeStart
+      QStringLiteral("Purge Stop"),         // PurgeStop
+      QStringLiteral("CO2 Error"),          // CO2Error
+      QStringLiteral("Flow Error"),         // FlowError
+      QString(),                            // SetPointAdjusted
+      QString(),                            // TempsRead
+      QString(),                            // FlowRead
+      QString(),                            // RecordDue
+      QString(),                            // LogProblem
+      QString(),                            // DisplayShown
+      QString(),                            // LampShown
+  };
+  static_assert(std::size(kTexts) == static_cast<std::size_t>(TTileEventKind::LampShown) + 1);
+  const auto index = static_cast<std::size_t>(kind);
+  return index < std::size(kTexts) ? kTexts[index] : kTexts[0];
 }
 
 }  // namespace dova

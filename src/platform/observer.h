@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <string>
@@ -35,14 +36,14 @@ class TObservers {
 
   TSubscription Subscribe(TListener listener) {
     const TSubscription id = next_id_++;
-    slots_.push_back(TSlot{id, std::move(listener)});
+    slots_.push_back(TSlot{id, std::move(listener), true});
     return id;
   }
 
   void Unsubscribe(TSubscription subscription) {
     for (TSlot& slot : slots_) {
-      if (slot.Id != subscription) continue;
-      slot.Listener = nullptr;
+      if (slot.Id != subscription || !slot.Active) continue;
+      slot.Active = false;
       dirty_ = true;
       break;
     }
@@ -52,14 +53,16 @@ class TObservers {
   void Notify(Args... args) {
     ++delivering_;
     // By index and up to the count at the start: listeners added meanwhile wait for the next
-    // notification, and the vector may grow (and move) under us.
+    // notification. The listener is called where it is stored, without a copy (a stream
+    // carries every reply's events): subscribing appends to a deque, which moves no element,
+    // and an unsubscribed listener is only destroyed once no delivery runs, so a listener
+    // that unsubscribes itself or adds others goes on running intact.
     const std::size_t count = slots_.size();
     for (std::size_t i = 0; i < count; ++i) {
-      if (!slots_[i].Listener) continue;
-      // A copy, so a listener that unsubscribes itself does not destroy the running call.
-      const TListener listener = slots_[i].Listener;
+      const TSlot& slot = slots_[i];
+      if (!slot.Active) continue;
       try {
-        listener(args...);
+        slot.Listener(args...);
       } catch (...) {
         ReportListenerError(std::current_exception());
       }
@@ -70,22 +73,23 @@ class TObservers {
   std::size_t Count() const {
     std::size_t n = 0;
     for (const TSlot& slot : slots_)
-      n += static_cast<bool>(slot.Listener);
+      n += slot.Active;
     return n;
   }
 
  private:
   struct TSlot {
     TSubscription Id = 0;
-    TListener Listener;  // empty once unsubscribed
+    TListener Listener;
+    bool Active = true;  // false once unsubscribed; taken out when no delivery runs
   };
   void Compact() {
     if (!dirty_) return;
-    std::erase_if(slots_, [](const TSlot& s) { return !s.Listener; });
+    std::erase_if(slots_, [](const TSlot& s) { return !s.Active; });
     dirty_ = false;
   }
 
-  std::vector<TSlot> slots_;
+  std::deque<TSlot> slots_;
   TSubscription next_id_ = 1;
   int delivering_ = 0;
   bool dirty_ = false;

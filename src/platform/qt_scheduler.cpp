@@ -145,7 +145,7 @@ void QtScheduler::Tick() {
     firing_.push_back(id);
     FireTimer(timer);
     firing_.pop_back();
-    RunPending();
+    if (HasPending()) RunPending();
   }
   // The stand-in armed above points at this tick; point the wake-up at the next one.
   waker_due_ = kNever;

@@ -45,6 +45,8 @@ class Scheduler : public Clock {
   // On the scheduler's thread: runs the calls handed over by InvokeBlocking or Post so far.
   // Returns true when it ran at least one.
   bool RunPending();
+  // Whether a handed-over call waits, without the lock: asked after every timer's firing.
+  bool HasPending() const { return pending_count_.load(std::memory_order_acquire) != 0; }
   // On the scheduler's thread: waits up to timeout_ms of real time for a handed-over call
   // and runs what is waiting. Used while the thread waits for another one (a port's event
   // thread ending).

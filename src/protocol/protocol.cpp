@@ -33,12 +33,43 @@ constexpr std::array<TagEntry, 12> kTags{{{TTag::SERL, "SERL"},
                                           {TTag::PFLW, "PFLW"},
                                           {TTag::DISP, "DISP"}}};
 
+constexpr std::uint32_t Packed(const char* text) {
+  return Pack(text[0], text[1], text[2], text[3]);
+}
+
 // One table for both directions: the packed form of each tag is worked out when compiling.
+// Every reply is classified, so the packed forms go into one switch (the compiler's search)
+// rather than a walk down the table.
 TTag ClassifyPacked(std::uint32_t packed) {
-  for (const auto& e : kTags) {
-    if (Pack(e.text[0], e.text[1], e.text[2], e.text[3]) == packed) return e.tag;
+  static_assert(kTags.size() == 12, "one case per tag");
+  switch (packed) {
+    case Packed(kTags[0].text):
+      return kTags[0].tag;
+    case Packed(kTags[1].text):
+      return kTags[1].tag;
+    case Packed(kTags[2].text):
+      return kTags[2].tag;
+    case Packed(kTags[3].text):
+      return kTags[3].tag;
+    case Packed(kTags[4].text):
+      return kTags[4].tag;
+    case Packed(kTags[5].text):
+      return kTags[5].tag;
+    case Packed(kTags[6].text):
+      return kTags[6].tag;
+    case Packed(kTags[7].text):
+      return kTags[7].tag;
+    case Packed(kTags[8].text):
+      return kTags[8].tag;
+    case Packed(kTags[9].text):
+      return kTags[9].tag;
+    case Packed(kTags[10].text):
+      return kTags[10].tag;
+    case Packed(kTags[11].text):
+      return kTags[11].tag;
+    default:
+      return TTag::None;
   }
-  return TTag::None;
 }
 
 bool IsAscii(const char* data, qsizetype size) {

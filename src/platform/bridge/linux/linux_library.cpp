@@ -334,7 +334,9 @@ SiStatus LinuxSiLibrary::SI_Write(SiHandle handle, const void* buffer, std::uint
   if (buffer == nullptr) return SI_INVALID_PARAMETER;
 
   using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(write_timeout_ms_);
+  // The time-out counts from the first time the device takes nothing; a command almost
+  // always goes out at once, so the clock is not read for it.
+  std::optional<Clock::time_point> deadline;
   const auto* bytes = static_cast<const char*>(buffer);
   std::uint32_t done = 0;
   while (done < to_write) {
@@ -350,7 +352,9 @@ SiStatus LinuxSiLibrary::SI_Write(SiHandle handle, const void* buffer, std::uint
       return SI_WRITE_ERROR;
     }
     // The transmit buffer is full: wait until it takes more, or give up at the deadline.
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const auto now = Clock::now();
+    if (!deadline) deadline = now + std::chrono::milliseconds(write_timeout_ms_);
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - now).count();
     if (left <= 0) return SI_WRITE_TIMED_OUT;
     pollfd pfd{device->fd, POLLOUT, 0};
     const int wait = static_cast<int>(

@@ -1,10 +1,10 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/bridge/si_library.h"
@@ -98,7 +98,8 @@ class LinuxSiLibrary : public SiLibrary {
   std::string dev_root_;
   std::vector<UserDevice> user_devices_;
   std::vector<Device> devices_;
-  std::map<SiHandle, OpenDevice> open_;
+  // Looked up by every read, queue check and write: hashed, not a tree.
+  std::unordered_map<SiHandle, OpenDevice> open_;
   SiHandle next_handle_ = 1;
   std::uint32_t write_timeout_ms_ = 1000;
 };
