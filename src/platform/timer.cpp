@@ -27,7 +27,11 @@ void Timer::SetEnabled(bool enabled) {
 }
 
 void Timer::SetOnTimer(std::function<void()> handler) {
-  on_timer_ = std::move(handler);
+  if (handler) {
+    on_timer_ = std::make_shared<const std::function<void()>>(std::move(handler));
+  } else {
+    on_timer_.reset();
+  }
   Update();
 }
 
@@ -41,9 +45,9 @@ void Timer::Update() {
 
 void Timer::Fire() {
   if (!Running()) return;
-  // Copy: the handler may replace itself or delete this timer.
-  auto handler = on_timer_;
-  handler();
+  // Held here: the handler may replace itself or delete this timer.
+  const auto handler = on_timer_;
+  (*handler)();
 }
 
 }  // namespace dova
