@@ -27,11 +27,7 @@ void Timer::SetEnabled(bool enabled) {
 }
 
 void Timer::SetOnTimer(std::function<void()> handler) {
-  if (handler) {
-    on_timer_ = std::make_shared<const std::function<void()>>(std::move(handler));
-  } else {
-    on_timer_.reset();
-  }
+  on_timer_ = std::move(handler);
   Update();
 }
 
@@ -45,9 +41,9 @@ void Timer::Update() {
 
 void Timer::Fire() {
   if (!Running()) return;
-  // Held here: the handler may replace itself or delete this timer.
-  const auto handler = on_timer_;
-  (*handler)();
+  // Copy: the handler may replace itself or delete this timer.
+  auto handler = on_timer_;
+  handler();
 }
 
 }  // namespace dova

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 
 namespace dova {
 
@@ -30,10 +29,10 @@ class Timer {
   bool Enabled() const { return enabled_; }
   void SetEnabled(bool enabled);
   void SetOnTimer(std::function<void()> handler);
-  bool HasHandler() const { return on_timer_ != nullptr; }
+  bool HasHandler() const { return static_cast<bool>(on_timer_); }
 
   // True while the timer counts down (enabled, interval > 0, handler assigned).
-  bool Running() const { return enabled_ && interval_ > 0 && on_timer_ != nullptr; }
+  bool Running() const { return enabled_ && interval_ > 0 && on_timer_; }
 
   Scheduler& GetScheduler() const { return scheduler_; }
   std::uint64_t Id() const { return id_; }
@@ -47,9 +46,7 @@ class Timer {
   std::uint64_t id_;
   std::uint32_t interval_;
   bool enabled_;
-  // Shared with a firing under way, which keeps the handler it runs alive if the handler
-  // replaces itself or deletes the timer; empty when no handler is assigned.
-  std::shared_ptr<const std::function<void()>> on_timer_;
+  std::function<void()> on_timer_;
 };
 
 }  // namespace dova
