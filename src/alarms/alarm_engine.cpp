@@ -334,7 +334,6 @@ void TAlarmEngine::GasState(TIncubator& inc, bool on) {
 void TAlarmEngine::Band(TIncubator& inc, TSide& side, int high, int low, double value,
                         double set_point, double limit, double off_margin, std::int64_t delay_ms,
                         int decimals) {
-  const std::int64_t now = NowMs();
   if (!side.HaveSetPoint || side.SetPoint != set_point) {
     // A new set-point: the reading has to get there first.
     if (side.HaveSetPoint) Disarm(inc, side);
@@ -342,8 +341,9 @@ void TAlarmEngine::Band(TIncubator& inc, TSide& side, int high, int low, double 
     side.SetPoint = set_point;
   }
   const double deviation = value - set_point;
+  // The clock is read only while arming: once armed, a reading needs no time.
   if (!side.Armed &&
-      (std::fabs(deviation) <= limit + kEpsilon || now - side.ArmStart >= kArmingMs)) {
+      (std::fabs(deviation) <= limit + kEpsilon || NowMs() - side.ArmStart >= kArmingMs)) {
     side.Armed = true;
   }
   if (!side.Armed) return;

@@ -12,6 +12,9 @@ namespace {
 // Beyond this size a double has no digits after the point worth rounding, and the tenths
 // still fit a 64-bit integer exactly.
 constexpr double kLargestRounded = 1e14;
+// Below this, distinct numbers of hundredths are far more than a double's step apart, so
+// two decimal forms that read back as the same double are the same number.
+constexpr double kHundredthsExact = 1e9;
 
 }  // namespace
 
@@ -20,6 +23,21 @@ double RoundToTenth(double value) {
   // Far below a twentieth nothing can round up; this also keeps the decimal form short.
   if (std::fabs(value) < 0.04) return 0.0;
   const bool negative = std::signbit(value);
+  // Readings come with two decimals at most. When the value is a whole number of
+  // hundredths (that number divided by 100 gives the same double back), its shortest
+  // decimal form has those digits, and the hundredths decide without writing it out.
+  if (std::fabs(value) < kHundredthsExact) {
+    const double hundredths = std::nearbyint(std::fabs(value) * 100.0);
+    if (hundredths / 100.0 == std::fabs(value)) {
+      const auto whole = static_cast<std::int64_t>(hundredths);
+      std::int64_t tenths = whole / 10;
+      const std::int64_t rest = whole % 10;
+      if (rest > 5 || (rest == 5 && tenths % 2 != 0)) ++tenths;
+      if (tenths == 0) return 0.0;
+      const double magnitude = static_cast<double>(tenths) / 10.0;
+      return negative ? -magnitude : magnitude;
+    }
+  }
   // The shortest fixed form that reads back as the same double, e.g. "36.95".
   char buf[64];
   const auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::fixed);

@@ -1,5 +1,6 @@
 #include "platform/qt_scheduler.h"
 
+#include <QAbstractEventDispatcher>
 #include <QDateTime>
 #include <QMetaObject>
 #include <algorithm>
@@ -14,6 +15,18 @@ QtScheduler::QtScheduler() {
   waker_.setSingleShot(true);
   waker_.setTimerType(Qt::PreciseTimer);
   QObject::connect(&waker_, &QTimer::timeout, &context_, [this] { Tick(); });
+  // A handler that opens a nested event loop (a message box) holds up the tick it runs in.
+  // The single-shot waker has fired and stays stopped until the tick's end, so the other
+  // timers go on only if it is pointed at the next due timer before that loop waits. Every
+  // loop says when it is about to wait; the outer loop, with no handler running, needs
+  // nothing here.
+  if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance()) {
+    QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, &context_, [this] {
+      if (!firing_.empty()) ArmWaker();
+    });
+  } else {
+    rearm_in_tick_ = true;
+  }
   clock_.start();
 }
 
@@ -119,10 +132,9 @@ void QtScheduler::Tick() {
   ++wake_ups_;
   waker_due_ = kNever;
   const std::int64_t now = clock_.elapsed();
-  // Re-armed before any handler runs: one that opens a nested event loop (a message box)
-  // must not stop the other timers. The single-shot QTimer is a new Qt timer once started
-  // again, so the nested loop may fire it while this tick is still running.
-  ArmWaker();
+  // Without a dispatcher to tell of nested loops, the waker is pointed at the next due
+  // timer before any handler runs (a second restart per tick).
+  if (rearm_in_tick_) ArmWaker();
   // The earliest bucket is looked up afresh for every timer: a handler may stop timers,
   // which empties and drops buckets, or run a nested tick that fires the rest of this one.
   while (!buckets_.empty()) {
@@ -147,8 +159,9 @@ void QtScheduler::Tick() {
     firing_.pop_back();
     if (HasPending()) RunPending();
   }
-  // The stand-in armed above points at this tick; point the wake-up at the next one.
-  waker_due_ = kNever;
+  // A stand-in armed by a nested loop may point at a tick that has gone by now; the
+  // wake-up goes to the next due timer, restarting the waker only when it is not there yet.
+  if (waker_due_ <= now) waker_due_ = kNever;
   ArmWaker();
 }
 

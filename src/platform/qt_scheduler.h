@@ -100,6 +100,8 @@ class QtScheduler : public Scheduler {
   std::vector<std::vector<Timer*>> spare_;
   // Timers whose handlers are running, innermost last.
   std::vector<std::uint64_t> firing_;
+  // No event dispatcher was there to say when a nested loop waits (see the constructor).
+  bool rearm_in_tick_ = false;
   std::uint64_t wake_ups_ = 0;
   // The offset of local time from UTC (ms) throughout the UTC minute that starts at
   // offset_minute_ (ms since 1970); see LocalTimeAt.

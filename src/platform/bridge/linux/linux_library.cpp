@@ -239,14 +239,20 @@ void LinuxSiLibrary::Release(OpenDevice& device) {
 }
 
 LinuxSiLibrary::OpenDevice* LinuxSiLibrary::Lookup(SiHandle handle) {
+  // A port asks for its queue and then reads it, so the device asked for last comes first.
+  if (handle == last_handle_ && last_device_ != nullptr) return last_device_;
   auto it = open_.find(handle);
-  return it == open_.end() ? nullptr : &it->second;
+  if (it == open_.end()) return nullptr;
+  last_handle_ = handle;
+  last_device_ = &it->second;
+  return last_device_;
 }
 
 SiStatus LinuxSiLibrary::SI_Close(SiHandle handle) {
   auto it = open_.find(handle);
   if (it == open_.end()) return SI_INVALID_HANDLE;
   Release(it->second);
+  if (last_device_ == &it->second) last_device_ = nullptr;
   open_.erase(it);
   return SI_SUCCESS;
 }

@@ -101,6 +101,9 @@ class LinuxSiLibrary : public SiLibrary {
   // Looked up by every read, queue check and write: hashed, not a tree.
   std::unordered_map<SiHandle, OpenDevice> open_;
   SiHandle next_handle_ = 1;
+  // The device Lookup found last (elements of open_ stay where they are until erased).
+  SiHandle last_handle_ = 0;
+  OpenDevice* last_device_ = nullptr;
   std::uint32_t write_timeout_ms_ = 1000;
 };
 
