@@ -50,8 +50,15 @@ int Translate(int libusb_result) {
 
 }  // namespace
 
-LibusbTransport::LibusbTransport(std::string sysfs_root) : sysfs_root_(std::move(sysfs_root)) {
+LibusbTransport::LibusbTransport(std::string sysfs_root) : sysfs_root_(std::move(sysfs_root)) {}
+
+bool LibusbTransport::FreshContext() {
+  // A device open through the old context keeps it.
+  if (!handles_.empty()) return context_ != nullptr;
+  if (context_) libusb_exit(context_);
+  context_ = nullptr;
   if (libusb_init(&context_) != 0) context_ = nullptr;
+  return context_ != nullptr;
 }
 
 LibusbTransport::~LibusbTransport() {
@@ -63,7 +70,7 @@ LibusbTransport::~LibusbTransport() {
 int LibusbTransport::ListDevices(std::uint16_t vendor_id, std::uint16_t product_id,
                                  std::vector<UsbDeviceInfo>* out) {
   out->clear();
-  if (!context_) return LIBUSB_ERROR_OTHER;
+  if (!FreshContext()) return LIBUSB_ERROR_OTHER;
   libusb_device** list = nullptr;
   const ssize_t n = libusb_get_device_list(context_, &list);
   if (n < 0) return static_cast<int>(n);
@@ -96,7 +103,7 @@ int LibusbTransport::ListDevices(std::uint16_t vendor_id, std::uint16_t product_
 }
 
 int LibusbTransport::Open(const std::string& location, std::uint32_t* handle) {
-  if (!context_) return LIBUSB_ERROR_OTHER;
+  if (!context_ && !FreshContext()) return LIBUSB_ERROR_OTHER;
   libusb_device** list = nullptr;
   const ssize_t n = libusb_get_device_list(context_, &list);
   if (n < 0) return static_cast<int>(n);

@@ -31,6 +31,12 @@ class LibusbTransport : public UsbTransport {
   int ResetDevice(std::uint32_t handle) override;
 
  private:
+  // libusb hears of devices plugged in after its context was made only from the udev
+  // daemon: where none runs (a container, a minimal system), or while its event is still on
+  // the way, an older context never lists a bridge the kernel already made a tty for. So
+  // every listing starts from a new context, which reads the devices as they are now,
+  // unless a device is still open through the old one. False when libusb cannot start.
+  bool FreshContext();
   libusb_device_handle* Find(std::uint32_t handle) const;
 
   std::string sysfs_root_;
