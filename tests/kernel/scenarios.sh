@@ -66,9 +66,10 @@ tty_gone() { ! [ -e "/sys/class/tty/$1" ] && ! [ -e "/dev/$1" ]; }
 # A log file as lines (the logger ends its lines with a carriage return alone).
 log_lines() { tr '\r' '\n' <"$1" 2>/dev/null; }
 
+# A scenario's folder, into D: its traces, console and data folder go there.
+scenario_dir() { D="$R/$1"; mkdir -p "$D/data"; }
 start_sim() {  # name, options
-  D="$R/$1"; shift
-  mkdir -p "$D/data"
+  scenario_dir "$1"; shift
   rm -f /tmp/sim.in
   mkfifo /tmp/sim.in
   "$SIM" --usbip "$@" </tmp/sim.in >"$D/sim.out" 2>&1 &
@@ -223,8 +224,7 @@ scenario_sigterm() {
 # guest, so the USB side must see a device that came after the program started without
 # being told.
 scenario_convert() {
-  D="$R/convert"
-  mkdir -p "$D/data"
+  scenario_dir convert
   now; local started=$NOW
   start_logger
   wait_until 20 has "$D/logger.out" "Logging into" || { verdict FAIL convert "the logger did not start"; stop_logger; return 1; }
