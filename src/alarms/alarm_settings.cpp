@@ -60,9 +60,25 @@ void TAlarmSettings::Reload() {
 TAlarmLimits TAlarmSettings::Read(const QString& group, const TAlarmLimits& fallback) {
   TAlarmLimits limits = fallback;
   if (store_ == nullptr) return limits;
+  // A tile's limits are read when it connects: the whole group at one look at the store.
+  const QString prefix = group + QLatin1Char('/');
+  QStringList keys;
+  for (const char* name :
+       {"TemperatureLimit", "TemperatureOffMargin", "TemperatureDelay", "LidOpenDelay", "FlowLimit",
+        "FlowDelay", "NoDataDelay", "ReannounceInterval"}) {
+    keys.append(prefix + QLatin1String(name));
+  }
+  for (int k = 0; k < kAlarmKindCount; ++k) {
+    keys.append(prefix + KindKey(static_cast<TAlarmKind>(k)) + QStringLiteral("Enabled"));
+  }
+  const QVariantList values = store_->Values(keys);
+  const auto value_of = [&](const QString& key) {
+    const qsizetype at = keys.indexOf(key);
+    return at >= 0 ? values.at(at) : store_->Value(key);
+  };
   const auto read_number = [&](const char* name, double minimum, double maximum, auto& target) {
-    const QString key = group + QLatin1Char('/') + QLatin1String(name);
-    const QVariant v = store_->Value(key);
+    const QString key = prefix + QLatin1String(name);
+    const QVariant v = value_of(key);
     if (!v.isValid()) return;
     const std::optional<double> d = Number(v);
     if (!d || *d < minimum || *d > maximum) {
@@ -92,9 +108,8 @@ TAlarmLimits TAlarmSettings::Read(const QString& group, const TAlarmLimits& fall
         fallback.TemperatureOffMargin < limits.TemperatureLimit ? fallback.TemperatureOffMargin : 0;
   }
   for (int k = 0; k < kAlarmKindCount; ++k) {
-    const QString key =
-        group + QLatin1Char('/') + KindKey(static_cast<TAlarmKind>(k)) + QStringLiteral("Enabled");
-    const QVariant v = store_->Value(key);
+    const QString key = prefix + KindKey(static_cast<TAlarmKind>(k)) + QStringLiteral("Enabled");
+    const QVariant v = value_of(key);
     if (!v.isValid()) continue;
     const std::optional<bool> on = Flag(v);
     if (!on) {

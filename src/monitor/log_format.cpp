@@ -1,6 +1,6 @@
 #include "monitor/log_format.h"
 
-#include <QDateTime>
+#include <QDate>
 #include <QTime>
 #include <charconv>
 #include <cmath>
@@ -65,10 +65,12 @@ QString LogFormat::RemoveTimeZoneField(const QString& timeFormat) {
 }
 
 QString LogFormat::Timestamp(TDateTime when) const {
-  const QDateTime dt = QDateTimeFromDateTime(when);
-  const QString date = names_.toString(dt.date(), short_date_);
-  if (dt.time().msecsSinceStartOfDay() == 0) return date;
-  return date + u' ' + names_.toString(dt.time(), long_time_);
+  QDate day;
+  QTime time;
+  SplitDateTime(when, day, time);
+  const QString date = names_.toString(day, short_date_);
+  if (time.msecsSinceStartOfDay() == 0) return date;
+  return date + u' ' + names_.toString(time, long_time_);
 }
 
 QString LogFormat::Number(double value, int decimals) const {

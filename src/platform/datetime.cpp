@@ -18,15 +18,22 @@ TDateTime DateTimeFromQDateTime(const QDateTime& dt) {
   return days + t.msecsSinceStartOfDay() / kMsPerDay;
 }
 
-QDateTime QDateTimeFromDateTime(TDateTime value) {
+void SplitDateTime(TDateTime value, QDate& date, QTime& time) {
   double whole = std::floor(value);
   auto ms = static_cast<qint64>(std::llround((value - whole) * kMsPerDay));
   if (ms >= 86400000) {
     whole += 1;
     ms -= 86400000;
   }
-  const QDate d = kEpoch.addDays(static_cast<qint64>(whole));
-  return QDateTime(d, QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms)));
+  date = kEpoch.addDays(static_cast<qint64>(whole));
+  time = QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms));
+}
+
+QDateTime QDateTimeFromDateTime(TDateTime value) {
+  QDate d;
+  QTime t;
+  SplitDateTime(value, d, t);
+  return QDateTime(d, t);
 }
 
 TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int ms) {

@@ -2,7 +2,9 @@
 
 #include <cstdint>
 
+class QDate;
 class QDateTime;
+class QTime;
 
 namespace dova {
 
@@ -17,6 +19,9 @@ inline constexpr TDateTime kOneMinute = 1.0 / 1440.0;
 // The only conversions between our date-time value and Qt's.
 TDateTime DateTimeFromQDateTime(const QDateTime& dt);
 QDateTime QDateTimeFromDateTime(TDateTime value);
+// The calendar date and the time of day of a value as they are written, without a time
+// zone: a QDateTime in local time asks the system for the zone's rules every time.
+void SplitDateTime(TDateTime value, QDate& date, QTime& time);
 
 // A date-time for the given local calendar values (for tests and the simulator).
 TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,

@@ -27,8 +27,27 @@ bool QSettingsStore::KeyExists() const {
   return QFileInfo::exists(settings->fileName()) || !settings->allKeys().isEmpty();
 }
 
+QVariantList SettingsStore::Values(const QStringList& names) const {
+  QVariantList values;
+  values.reserve(names.size());
+  for (const QString& name : names)
+    values.append(Value(name));
+  return values;
+}
+
 QVariant QSettingsStore::Value(const QString& name) const {
   return Open()->value(name);
+}
+
+QVariantList QSettingsStore::Values(const QStringList& names) const {
+  // Opening the store looks at its files and reads them again when they changed: that is
+  // the cost of a read, so a group of values pays it once.
+  const auto settings = Open();
+  QVariantList values;
+  values.reserve(names.size());
+  for (const QString& name : names)
+    values.append(settings->value(name));
+  return values;
 }
 
 bool QSettingsStore::SetValue(const QString& name, const QVariant& value, bool create) {

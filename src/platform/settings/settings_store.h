@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <map>
 #include <memory>
@@ -19,6 +20,8 @@ class SettingsStore {
   virtual bool KeyExists() const = 0;
   // The stored value, or an invalid QVariant when the key or the value is missing.
   virtual QVariant Value(const QString& name) const = 0;
+  // Several values at one look at the store, in the order of the names; as Value for each.
+  virtual QVariantList Values(const QStringList& names) const;
   // Writes one value. With create, a missing key is made first (first run); without it a
   // missing key is a failure, as is a store that cannot be written.
   virtual bool SetValue(const QString& name, const QVariant& value, bool create) = 0;
@@ -36,6 +39,8 @@ class QSettingsStore : public SettingsStore {
 
   bool KeyExists() const override;
   QVariant Value(const QString& name) const override;
+  // Opens the store once for all of them.
+  QVariantList Values(const QStringList& names) const override;
   bool SetValue(const QString& name, const QVariant& value, bool create) override;
 
  private:

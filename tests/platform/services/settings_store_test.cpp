@@ -30,6 +30,21 @@ TEST_F(QSettingsStoreTest, MissingKeyIsCreatedOnlyWhenAsked) {
   EXPECT_FALSE(again.Value("Missing").isValid());
 }
 
+TEST_F(QSettingsStoreTest, ValuesReadSeveralNamesAtOneLookAsValueReadsEach) {
+  ASSERT_TRUE(store.SetValue("Alarms/s1/FlowLimit", 8, true));
+  ASSERT_TRUE(store.SetValue("Alarms/LidOpenDelay", "240", false));
+  const QStringList names{"Alarms/LidOpenDelay", "Alarms/Missing", "Alarms/s1/FlowLimit"};
+  const QVariantList values = store.Values(names);
+  ASSERT_EQ(values.size(), names.size());
+  EXPECT_EQ(values[0].toString(), "240");
+  EXPECT_FALSE(values[1].isValid());
+  EXPECT_EQ(values[2].toString(), "8");
+  // Every read looks at the file afresh: a value another program changed is seen.
+  QSettingsStore other(file);
+  ASSERT_TRUE(other.SetValue("Alarms/LidOpenDelay", "300", false));
+  EXPECT_EQ(store.Values({"Alarms/LidOpenDelay"}).value(0).toString(), "300");
+}
+
 TEST_F(QSettingsStoreTest, KeyRemovedBehindTheProgramsBackFailsTheWrite) {
   ASSERT_TRUE(store.SetValue("Directory", "/data", true));
   ASSERT_TRUE(QFile::remove(file));
