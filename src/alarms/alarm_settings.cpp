@@ -60,43 +60,51 @@ void TAlarmSettings::Reload() {
 TAlarmLimits TAlarmSettings::Read(const QString& group, const TAlarmLimits& fallback) {
   TAlarmLimits limits = fallback;
   if (store_ == nullptr) return limits;
-  // A tile's limits are read when it connects: the whole group at one look at the store.
+  // A number setting: its name, its range, and the field it sets (a real or a whole number).
+  struct NumberSetting {
+    const char* name;
+    double minimum;
+    double maximum;
+    double* real;
+    std::int64_t* whole;
+  };
+  const NumberSetting numbers[] = {
+      {"TemperatureLimit", 0.0001, 100, &limits.TemperatureLimit, nullptr},
+      {"TemperatureOffMargin", 0, 100, &limits.TemperatureOffMargin, nullptr},
+      {"TemperatureDelay", 0, kMaxDelaySeconds, nullptr, &limits.TemperatureDelay},
+      {"LidOpenDelay", 0, kMaxDelaySeconds, nullptr, &limits.LidOpenDelay},
+      {"FlowLimit", 0.0001, 10000, &limits.FlowLimit, nullptr},
+      {"FlowDelay", 0, kMaxDelaySeconds, nullptr, &limits.FlowDelay},
+      {"NoDataDelay", 1, kMaxDelaySeconds, nullptr, &limits.NoDataDelay},
+      {"ReannounceInterval", 0, kMaxDelaySeconds, nullptr, &limits.ReannounceInterval},
+  };
+  // A tile's limits are read when it connects: the whole group at one look at the store,
+  // the numbers first, then a switch per kind of alarm.
   const QString prefix = group + QLatin1Char('/');
   QStringList keys;
-  for (const char* name :
-       {"TemperatureLimit", "TemperatureOffMargin", "TemperatureDelay", "LidOpenDelay", "FlowLimit",
-        "FlowDelay", "NoDataDelay", "ReannounceInterval"}) {
-    keys.append(prefix + QLatin1String(name));
-  }
-  for (int k = 0; k < kAlarmKindCount; ++k) {
+  for (const NumberSetting& n : numbers)
+    keys.append(prefix + QLatin1String(n.name));
+  for (int k = 0; k < kAlarmKindCount; ++k)
     keys.append(prefix + KindKey(static_cast<TAlarmKind>(k)) + QStringLiteral("Enabled"));
-  }
   const QVariantList values = store_->Values(keys);
-  const auto value_of = [&](const QString& key) {
-    const qsizetype at = keys.indexOf(key);
-    return at >= 0 ? values.at(at) : store_->Value(key);
-  };
-  const auto read_number = [&](const char* name, double minimum, double maximum, auto& target) {
-    const QString key = prefix + QLatin1String(name);
-    const QVariant v = value_of(key);
-    if (!v.isValid()) return;
+  qsizetype at = 0;
+  for (const NumberSetting& n : numbers) {
+    const QString& key = keys.at(at);
+    const QVariant& v = values.at(at++);
+    if (!v.isValid()) continue;
     const std::optional<double> d = Number(v);
-    if (!d || *d < minimum || *d > maximum) {
+    if (!d || *d < n.minimum || *d > n.maximum) {
+      const double kept = n.real ? *n.real : static_cast<double>(*n.whole);
       Problem(QStringLiteral("The alarm setting %1 cannot be used (\"%2\"); using %3.")
-                  .arg(key, v.toString(), QString::number(static_cast<double>(target))));
-      return;
+                  .arg(key, v.toString(), QString::number(kept)));
+      continue;
     }
-    using T = std::remove_reference_t<decltype(target)>;
-    target = static_cast<T>(std::is_integral_v<T> ? std::llround(*d) : *d);
-  };
-  read_number("TemperatureLimit", 0.0001, 100, limits.TemperatureLimit);
-  read_number("TemperatureOffMargin", 0, 100, limits.TemperatureOffMargin);
-  read_number("TemperatureDelay", 0, kMaxDelaySeconds, limits.TemperatureDelay);
-  read_number("LidOpenDelay", 0, kMaxDelaySeconds, limits.LidOpenDelay);
-  read_number("FlowLimit", 0.0001, 10000, limits.FlowLimit);
-  read_number("FlowDelay", 0, kMaxDelaySeconds, limits.FlowDelay);
-  read_number("NoDataDelay", 1, kMaxDelaySeconds, limits.NoDataDelay);
-  read_number("ReannounceInterval", 0, kMaxDelaySeconds, limits.ReannounceInterval);
+    if (n.real) {
+      *n.real = *d;
+    } else {
+      *n.whole = std::llround(*d);
+    }
+  }
   if (limits.TemperatureOffMargin >= limits.TemperatureLimit) {
     Problem(QStringLiteral("The alarm setting %1/TemperatureOffMargin must be smaller than the "
                            "temperature limit; using %2.")
@@ -108,8 +116,8 @@ TAlarmLimits TAlarmSettings::Read(const QString& group, const TAlarmLimits& fall
         fallback.TemperatureOffMargin < limits.TemperatureLimit ? fallback.TemperatureOffMargin : 0;
   }
   for (int k = 0; k < kAlarmKindCount; ++k) {
-    const QString key = prefix + KindKey(static_cast<TAlarmKind>(k)) + QStringLiteral("Enabled");
-    const QVariant v = value_of(key);
+    const QString& key = keys.at(at);
+    const QVariant& v = values.at(at++);
     if (!v.isValid()) continue;
     const std::optional<bool> on = Flag(v);
     if (!on) {
