@@ -432,6 +432,38 @@ TEST(LinuxSiLibrarySysfsTest, ListsOnlyDriverBridgesByTheirSerial) {
   EXPECT_EQ(lib.SI_Close(h), SI_SUCCESS);
 }
 
+// The search lists every device again at each scan; one we hold is listed as it was when
+// opened, without reading sysfs (its attributes made unreadable here show that), until it is
+// let go or unplugged.
+TEST(LinuxSiLibrarySysfsTest, AHeldBridgeIsListedAsOpenedUntilLetGoOrUnplugged) {
+  TempDir tmp;
+  ASSERT_FALSE(tmp.Path().empty());
+  const fs::path dev = tmp.Path() / "dev";
+  fs::create_directories(dev);
+  FakeSysfs sys(tmp.Path() / "sys");
+  sys.Plug("1-1", "ttyUSB0", "10c4", "ea61", "DOVA300-0000BEEF");
+  sys.Plug("1-2", "ttyUSB1", "10c4", "ea61", "DOVA300-0000CAFE");
+  Pty pty0, pty1;
+  ASSERT_TRUE(pty0.Ok() && pty1.Ok());
+  fs::create_symlink(pty0.Path(), dev / "ttyUSB0");
+  fs::create_symlink(pty1.Path(), dev / "ttyUSB1");
+  LinuxSiLibrary lib((tmp.Path() / "sys").string(), dev.string());
+  ASSERT_EQ(Serials(lib), (std::vector<std::string>{"dova300-0000beef", "dova300-0000cafe"}));
+  SiHandle beef = 0, cafe = 0;
+  ASSERT_EQ(lib.SI_Open(0, &beef), SI_SUCCESS);
+  ASSERT_EQ(lib.SI_Open(1, &cafe), SI_SUCCESS);
+  for (const char* port : {"1-1", "1-2"})
+    fs::remove(tmp.Path() / "sys" / "devices" / "pci0000:00" / "usb1" / port / "serial");
+  EXPECT_EQ(Serials(lib), (std::vector<std::string>{"dova300-0000beef", "dova300-0000cafe"}));
+  // Let go, it is read afresh (and without a serial it is no incubator).
+  EXPECT_EQ(lib.SI_Close(beef), SI_SUCCESS);
+  EXPECT_EQ(Serials(lib), (std::vector<std::string>{"dova300-0000cafe"}));
+  // Unplugged while held: its tty leaves the folder, and the listing with it.
+  sys.Unplug("1-2", "ttyUSB1");
+  EXPECT_EQ(Serials(lib), (std::vector<std::string>{}));
+  EXPECT_EQ(lib.SI_Close(cafe), SI_SUCCESS);
+}
+
 TEST(LinuxSiLibrarySysfsTest, ABridgeWhoseTtyTheUserMayNotOpenSaysSo) {
   TempDir tmp;
   ASSERT_FALSE(tmp.Path().empty());

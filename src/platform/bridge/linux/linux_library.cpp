@@ -119,7 +119,7 @@ int LinuxSiLibrary::NativeHandle(SiHandle handle) const {
   return it == open_.end() ? -1 : it->second.fd;
 }
 
-std::vector<LinuxSiLibrary::Device> LinuxSiLibrary::ScanSysfs() const {
+std::vector<LinuxSiLibrary::Device> LinuxSiLibrary::ScanSysfs(const HeldPaths& held) const {
   std::vector<Device> found;
   const fs::path class_dir = fs::path(sysfs_root_) / "class" / "tty";
   // The folder lists every tty of the machine, and the search reads it every few seconds:
@@ -132,6 +132,13 @@ std::vector<LinuxSiLibrary::Device> LinuxSiLibrary::ScanSysfs() const {
   }
   ::closedir(dir);
   for (const std::string& name : names) {
+    std::string path = (fs::path(dev_root_) / name).string();
+    // Still in the folder, so still plugged in (an unplugged bridge's tty leaves the folder
+    // although we hold it open).
+    if (const auto it = held.find(path); it != held.end()) {
+      found.push_back(Device{std::string(it->second), std::move(path)});
+      continue;
+    }
     // The tty's device is the USB serial port; the interface is above it and the USB
     // device, with the identity attributes, above that.
     std::error_code link_ec;
@@ -147,7 +154,7 @@ std::vector<LinuxSiLibrary::Device> LinuxSiLibrary::ScanSysfs() const {
     // Without a serial the device cannot be told apart from the next one plugged into the
     // same port, and it cannot be an incubator either.
     if (!serial || serial->empty()) continue;
-    found.push_back(Device{ToLower(*serial), (fs::path(dev_root_) / name).string()});
+    found.push_back(Device{ToLower(*serial), std::move(path)});
   }
   return found;
 }
@@ -161,12 +168,20 @@ SiStatus LinuxSiLibrary::SI_SetTimeouts(std::uint32_t /*read_timeout_ms*/,
 
 SiStatus LinuxSiLibrary::SI_GetNumDevices(std::uint32_t* count) {
   if (count == nullptr) return SI_INVALID_PARAMETER;
+  // A device we hold open is listed as it was when it was opened, without looking at the
+  // file system again: it is passed over until its tile lets it go. Incubators open one per
+  // scan, and every scan would otherwise look up every one opened before.
+  HeldPaths held;
+  for (const auto& [handle, device] : open_)
+    held.emplace(device.path, device.serial);
   std::vector<Device> list;
   for (const UserDevice& user : user_devices_) {
     std::error_code ec;
-    if (fs::exists(user.path, ec)) list.push_back(Device{user.serial, user.path});
+    if (held.count(user.path) != 0 || fs::exists(user.path, ec)) {
+      list.push_back(Device{user.serial, user.path});
+    }
   }
-  for (Device& bridge : ScanSysfs()) {
+  for (Device& bridge : ScanSysfs(held)) {
     // A bridge that the user also named appears once, under the user's serial.
     const bool named = std::any_of(list.begin(), list.end(),
                                    [&](const Device& d) { return d.path == bridge.path; });
@@ -223,6 +238,7 @@ SiStatus LinuxSiLibrary::SI_Open(std::uint32_t device, SiHandle* handle) {
   OpenDevice open;
   open.fd = fd;
   open.path = path;
+  open.serial = devices_[device].serial;
   open.overruns = OverrunCount(fd);
   open.held.reserve(kReadAhead);
   *handle = next_handle_++;
