@@ -68,6 +68,10 @@ std::vector<SerialBridgePort> SysfsSerialPortMap::BridgePorts() {
   const fs::path tty_class = fs::path(root_) / "class" / "tty";
   for (fs::directory_iterator it(tty_class, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
+    // The kernel's USB serial drivers name their ports ttyUSBn; the folder lists every tty
+    // of the machine (dozens of consoles and pseudo-terminals), and following each one's
+    // links at every search of the first seconds cost thousands of look-ups.
+    if (name.rfind("ttyUSB", 0) != 0) continue;
     std::error_code link_ec;
     const fs::path device = fs::canonical(it->path() / "device", link_ec);
     if (link_ec) continue;  // a virtual terminal has no device
