@@ -1,7 +1,7 @@
 #include "platform/bridge/linux/linux_library.h"
 #include "platform/linux/tty_speed.h"
+#include "platform/linux/usb_serial_ttys.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
@@ -41,19 +41,6 @@ std::string ToLower(std::string_view text) {
 
 bool IsAlnum(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-// A sysfs attribute is one line of text; the trailing newline (and any blanks) go.
-std::optional<std::string> ReadAttribute(const fs::path& file) {
-  std::ifstream in(file);
-  if (!in) return std::nullopt;
-  std::string line;
-  std::getline(in, line);
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ' ||
-                           line.back() == '\t')) {
-    line.pop_back();
-  }
-  return line;
 }
 
 // The receive overruns the tty driver has counted (the UART's and its own buffer's), or
@@ -121,17 +108,7 @@ int LinuxSiLibrary::NativeHandle(SiHandle handle) const {
 
 std::vector<LinuxSiLibrary::Device> LinuxSiLibrary::ScanSysfs(const HeldPaths& held) const {
   std::vector<Device> found;
-  const fs::path class_dir = fs::path(sysfs_root_) / "class" / "tty";
-  // The folder lists every tty of the machine, and the search reads it every few seconds:
-  // the names are looked at as they come, and a path is made only for a USB serial port.
-  DIR* dir = ::opendir(class_dir.c_str());
-  if (dir == nullptr) return found;
-  std::vector<std::string> names;
-  while (const dirent* entry = ::readdir(dir)) {
-    if (std::strncmp(entry->d_name, "ttyUSB", 6) == 0) names.emplace_back(entry->d_name);
-  }
-  ::closedir(dir);
-  for (const std::string& name : names) {
+  for (const std::string& name : UsbSerialTtyNames(sysfs_root_)) {
     std::string path = (fs::path(dev_root_) / name).string();
     // Still in the folder, so still plugged in (an unplugged bridge's tty leaves the folder
     // although we hold it open).
@@ -139,22 +116,12 @@ std::vector<LinuxSiLibrary::Device> LinuxSiLibrary::ScanSysfs(const HeldPaths& h
       found.push_back(Device{std::string(it->second), std::move(path)});
       continue;
     }
-    // The tty's device is the USB serial port; the interface is above it and the USB
-    // device, with the identity attributes, above that.
-    std::error_code link_ec;
-    const fs::path port = fs::canonical(class_dir / name / "device", link_ec);
-    if (link_ec) continue;
-    const fs::path usb = port.parent_path().parent_path();
-    const auto vendor = ReadAttribute(usb / "idVendor");
-    const auto product = ReadAttribute(usb / "idProduct");
-    const auto serial = ReadAttribute(usb / "serial");
-    if (!vendor || !product || ToLower(*vendor) != kVendorId || ToLower(*product) != kProductId) {
-      continue;
-    }
+    const auto id = UsbSerialTtyIdentity(sysfs_root_, name);
+    if (!id || id->vendor != kVendorId || id->product != kProductId) continue;
     // Without a serial the device cannot be told apart from the next one plugged into the
     // same port, and it cannot be an incubator either.
-    if (!serial || serial->empty()) continue;
-    found.push_back(Device{ToLower(*serial), std::move(path)});
+    if (id->serial.empty()) continue;
+    found.push_back(Device{ToLower(id->serial), std::move(path)});
   }
   return found;
 }
