@@ -390,12 +390,20 @@ class FakeSysfs {
   fs::path root_;
 };
 
-TEST(LinuxSiLibrarySysfsTest, ListsOnlyDriverBridgesByTheirSerial) {
+// A temporary sysfs tree and device folder, and a library that looks at them.
+class LinuxSiLibrarySysfsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_FALSE(tmp.Path().empty()); }
+
   TempDir tmp;
-  ASSERT_FALSE(tmp.Path().empty());
-  const fs::path dev = tmp.Path() / "dev";
-  fs::create_directories(dev);
-  FakeSysfs sys(tmp.Path() / "sys");
+  const fs::path dev = [this] {
+    fs::create_directories(tmp.Path() / "dev");
+    return tmp.Path() / "dev";
+  }();
+  FakeSysfs sys{tmp.Path() / "sys"};
+};
+
+TEST_F(LinuxSiLibrarySysfsTest, ListsOnlyDriverBridgesByTheirSerial) {
   sys.Plug("1-1", "ttyUSB3", "10c4", "ea61", "DOVA300-0000BEEF");
   sys.Plug("1-2", "ttyUSB7", "10C4", "EA61", "DOVA300-00000001");
   sys.Plug("1-3", "ttyUSB0", "10c4", "ea60", "DOVA300-0000CAFE");  // the converter's
@@ -435,12 +443,7 @@ TEST(LinuxSiLibrarySysfsTest, ListsOnlyDriverBridgesByTheirSerial) {
 // The search lists every device again at each scan; one we hold is listed as it was when
 // opened, without reading sysfs (its attributes made unreadable here show that), until it is
 // let go or unplugged.
-TEST(LinuxSiLibrarySysfsTest, AHeldBridgeIsListedAsOpenedUntilLetGoOrUnplugged) {
-  TempDir tmp;
-  ASSERT_FALSE(tmp.Path().empty());
-  const fs::path dev = tmp.Path() / "dev";
-  fs::create_directories(dev);
-  FakeSysfs sys(tmp.Path() / "sys");
+TEST_F(LinuxSiLibrarySysfsTest, AHeldBridgeIsListedAsOpenedUntilLetGoOrUnplugged) {
   sys.Plug("1-1", "ttyUSB0", "10c4", "ea61", "DOVA300-0000BEEF");
   sys.Plug("1-2", "ttyUSB1", "10c4", "ea61", "DOVA300-0000CAFE");
   Pty pty0, pty1;
@@ -464,12 +467,7 @@ TEST(LinuxSiLibrarySysfsTest, AHeldBridgeIsListedAsOpenedUntilLetGoOrUnplugged) 
   EXPECT_EQ(lib.SI_Close(cafe), SI_SUCCESS);
 }
 
-TEST(LinuxSiLibrarySysfsTest, ABridgeWhoseTtyTheUserMayNotOpenSaysSo) {
-  TempDir tmp;
-  ASSERT_FALSE(tmp.Path().empty());
-  const fs::path dev = tmp.Path() / "dev";
-  fs::create_directories(dev);
-  FakeSysfs sys(tmp.Path() / "sys");
+TEST_F(LinuxSiLibrarySysfsTest, ABridgeWhoseTtyTheUserMayNotOpenSaysSo) {
   sys.Plug("1-1", "ttyUSB0", "10c4", "ea61", "DOVA300-0000BEEF");
   // The tty as the kernel leaves it without a udev rule: its owner's only.
   Pty pty;
@@ -488,13 +486,8 @@ TEST(LinuxSiLibrarySysfsTest, ABridgeWhoseTtyTheUserMayNotOpenSaysSo) {
   EXPECT_EQ(status, SI_ACCESS_DENIED);
 }
 
-TEST(LinuxSiLibrarySysfsTest, UserNamedBridgeIsListedOnce) {
-  TempDir tmp;
-  ASSERT_FALSE(tmp.Path().empty());
-  FakeSysfs sys(tmp.Path() / "sys");
+TEST_F(LinuxSiLibrarySysfsTest, UserNamedBridgeIsListedOnce) {
   sys.Plug("1-1", "ttyUSB0", "10c4", "ea61", "DOVA300-0000BEEF");
-  const fs::path dev = tmp.Path() / "dev";
-  fs::create_directories(dev);
   std::ofstream(dev / "ttyUSB0").put('\0');
 
   LinuxSiLibrary lib((tmp.Path() / "sys").string(), dev.string());
