@@ -13,7 +13,10 @@ LogFormat::LogFormat(QString shortDateFormat, QString longTimeFormat, QChar deci
     : short_date_(std::move(shortDateFormat)),
       long_time_(std::move(longTimeFormat)),
       decimal_(decimalSeparator),
-      names_(std::move(names)) {}
+      names_(std::move(names)) {
+  // A format that shows milliseconds ('z') changes within a second.
+  stamp_.whole_seconds = !long_time_.contains(u'z');
+}
 
 LogFormat LogFormat::FromSystem() {
   return ForLocale(QLocale::system());
@@ -68,9 +71,21 @@ QString LogFormat::Timestamp(TDateTime when) const {
   QDate day;
   QTime time;
   SplitDateTime(when, day, time);
-  const QString date = names_.toString(day, short_date_);
-  if (time.msecsSinceStartOfDay() == 0) return date;
-  return date + u' ' + names_.toString(time, long_time_);
+  // Formatting by the locale's patterns is slow, and lines come in blocks stamped within one
+  // second (the state block, the records): the last texts are kept for the next line.
+  if (day != stamp_.day) {
+    stamp_.day = day;
+    stamp_.date = names_.toString(day, short_date_);
+    stamp_.time_key = -1;
+  }
+  const int ms = time.msecsSinceStartOfDay();
+  if (ms == 0) return stamp_.date;
+  const int key = stamp_.whole_seconds ? ms / 1000 : ms;
+  if (key != stamp_.time_key) {
+    stamp_.time_key = key;
+    stamp_.text = stamp_.date + u' ' + names_.toString(time, long_time_);
+  }
+  return stamp_.text;
 }
 
 QString LogFormat::Number(double value, int decimals) const {

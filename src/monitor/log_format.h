@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QLocale>
 #include <QString>
 #include <QStringView>
@@ -36,7 +37,7 @@ class LogFormat {
   const QLocale& Names() const { return names_; }
 
   // Date and time of a log line: short date, a blank, long time; at exactly midnight the
-  // date alone.
+  // date alone. Keeps the last texts for the next call: one thread at a time.
   QString Timestamp(TDateTime when) const;
 
   // A number for the log: `value` brought to `decimals` places (exact halves of the decimal
@@ -54,6 +55,16 @@ class LogFormat {
   QString long_time_;
   QChar decimal_;
   QLocale names_;
+  // The last time stamp made, by day and by second (by millisecond when the format shows
+  // milliseconds).
+  struct LastStamp {
+    QDate day;
+    QString date;
+    int time_key = -1;
+    QString text;
+    bool whole_seconds = true;
+  };
+  mutable LastStamp stamp_;
 };
 
 }  // namespace dova

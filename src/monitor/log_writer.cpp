@@ -119,7 +119,19 @@ void TLogWriter::WriteLog(const QString& text, bool urgent) {
     Enqueue(std::move(line));
     return;
   }
-  if (urgent) File->SyncNow();
+  if (urgent) SyncSoon();
+}
+
+void TLogWriter::SyncSoon() {
+  // A display reply that changes several states writes several lines in one handler; a
+  // sync each would cost the disk (and the sync thread) as many flushes for one moment.
+  if (sync_asked_) return;
+  sync_asked_ = true;
+  sched_.Post([this, alive = std::weak_ptr<const bool>(alive_)] {
+    if (alive.expired()) return;
+    sync_asked_ = false;
+    if (File) File->SyncNow();
+  });
 }
 
 bool TLogWriter::WriteNow(const QByteArray& line) {

@@ -34,10 +34,10 @@ class Scheduler;
 //
 // Lines reach the disk through a DurableLog: every line within a second, and "Connected",
 // "Disconnected" and every change of state at once (queued for the sync thread before the
-// next poll tick). A sync the disk refuses is told once and counted; the lines since the
-// last good sync are written again from memory. A file that ends in a damaged line (a
-// power cut during an earlier run) is told once; the first new line starts on a line of
-// its own.
+// next poll tick; the changes one reply brings share one sync). A sync the disk refuses is told
+// once and counted; the lines since the last good sync are written again from memory. A file that
+// ends in a damaged line (a power cut during an earlier run) is told once; the first new line
+// starts on a line of its own.
 class TLogWriter {
  public:
   // Log files over this size draw a warning when they are opened.
@@ -108,6 +108,9 @@ class TLogWriter {
   void Stopped(const QString& why);
   void RetryTimerTimer();
   bool Reopen();
+  // The urgent lines written in the handler now running share one sync, queued once that
+  // handler has returned (before the next poll tick).
+  void SyncSoon();
 
   Scheduler& sched_;
   IMessageBoxes& boxes_;
@@ -127,7 +130,11 @@ class TLogWriter {
   std::uint64_t lines_written_ = 0;
   std::uint64_t write_failures_ = 0;
   std::uint64_t sync_failures_ = 0;
-  bool sync_told_ = false;  // the user was told that the disk refuses syncs
+  bool sync_told_ = false;   // the user was told that the disk refuses syncs
+  bool sync_asked_ = false;  // SyncSoon's call waits
+  // Expires with the writer: a call it left waiting does nothing then (the file's last
+  // sync follows from its own closing).
+  std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
 };
 
 }  // namespace dova

@@ -59,6 +59,17 @@ TEST(LogFormatTest, TimestampUsesShortDateAndLongTimeAndDateAloneAtMidnight) {
   EXPECT_EQ(f.Timestamp(EncodeDateTime(2010, 3, 9)), QStringLiteral("9/03/2010"));
   EXPECT_EQ(f.Timestamp(EncodeDateTime(2010, 3, 9, 0, 0, 0, 1)),
             QStringLiteral("9/03/2010 12:00:00 AM"));
+  // The same time of another day, and back: the date is the stamp's own every time.
+  EXPECT_EQ(f.Timestamp(EncodeDateTime(2010, 3, 10, 0, 0, 0, 1)),
+            QStringLiteral("10/03/2010 12:00:00 AM"));
+  EXPECT_EQ(f.Timestamp(EncodeDateTime(2010, 3, 9, 0, 0, 0, 1)),
+            QStringLiteral("9/03/2010 12:00:00 AM"));
+  // A format with milliseconds tells two stamps of one second apart.
+  const LogFormat ms(QStringLiteral("d/MM/yyyy"), QStringLiteral("hh:mm:ss.zzz"), u'.');
+  EXPECT_EQ(ms.Timestamp(EncodeDateTime(2010, 3, 8, 14, 5, 9, 10)),
+            QStringLiteral("8/03/2010 14:05:09.010"));
+  EXPECT_EQ(ms.Timestamp(EncodeDateTime(2010, 3, 8, 14, 5, 9, 20)),
+            QStringLiteral("8/03/2010 14:05:09.020"));
 }
 
 TEST(LogFormatTest, TimeZoneFieldLeavesTheLongTimeFormat) {

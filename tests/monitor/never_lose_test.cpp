@@ -187,6 +187,24 @@ TEST_F(NeverLoseTest, ChangesOfStateAreQueuedAtOnceRecordsWithinASecond) {
   EXPECT_TRUE(OnDisk().endsWith(", Disconnected\r"));
 }
 
+// Both lids opened at once: one display reply, two lines. A sync thread that takes every
+// job the moment it is queued (a listener after the log runs the queue) still finds a single
+// job, queued after the reply's handler, and both lines ride on it before the next tick.
+TEST_F(NeverLoseTest, TheChangesOneReplyBringsShareOneSync) {
+  Connect();
+  SettleSyncs();
+  const int before = mem.Syncs();
+  const auto eager = panel->Events().Subscribe([&](const TTileEvent&) { syncs.RunAll(); });
+  device.values["DISP"] = "LID LID  20  G G";
+  ASSERT_TRUE(sched.AdvanceUntil([&] { return Logged(QStringLiteral("Right Lid Open")); }, 1000));
+  panel->Events().Unsubscribe(eager);
+  EXPECT_EQ(syncs.Waiting(), 1u);
+  syncs.RunAll();
+  EXPECT_EQ(mem.Syncs(), before + 1);
+  EXPECT_TRUE(OnDisk().contains(", Left Lid Open\r"));
+  EXPECT_TRUE(OnDisk().contains(", Right Lid Open\r"));
+}
+
 TEST_F(NeverLoseTest, ARefusedSyncIsToldOnceCountedAndItsLinesWrittenAgain) {
   Connect();
   SettleSyncs();

@@ -390,12 +390,20 @@ class FakeSysfs {
   fs::path root_;
 };
 
-TEST(LinuxSiLibrarySysfsTest, ListsOnlyDriverBridgesByTheirSerial) {
+// A temporary sysfs tree and device folder, and a library that looks at them.
+class LinuxSiLibrarySysfsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_FALSE(tmp.Path().empty()); }
+
   TempDir tmp;
-  ASSERT_FALSE(tmp.Path().empty());
-  const fs::path dev = tmp.Path() / "dev";
-  fs::create_directories(dev);
-  FakeSysfs sys(tmp.Path() / "sys");
+  const fs::path dev = [this] {
+    fs::create_directories(tmp.Path() / "dev");
+    return tmp.Path() / "dev";
+  }();
+  FakeSysfs sys{tmp.Path() / "sys"};
+};
+
+TEST_F(LinuxSiLibrarySysfsTest, ListsOnlyDriverBridgesByTheirSerial) {
   sys.Plug("1-1", "ttyUSB3", "10c4", "ea61", "DOVA300-0000BEEF");
   sys.Plug("1-2", "ttyUSB7", "10C4", "EA61", "DOVA300-00000001");
   sys.Plug("1-3", "ttyUSB0", "10c4", "ea60", "DOVA300-0000CAFE");  // the converter's
@@ -432,12 +440,34 @@ TEST(LinuxSiLibrarySysfsTest, ListsOnlyDriverBridgesByTheirSerial) {
   EXPECT_EQ(lib.SI_Close(h), SI_SUCCESS);
 }
 
-TEST(LinuxSiLibrarySysfsTest, ABridgeWhoseTtyTheUserMayNotOpenSaysSo) {
-  TempDir tmp;
-  ASSERT_FALSE(tmp.Path().empty());
-  const fs::path dev = tmp.Path() / "dev";
-  fs::create_directories(dev);
-  FakeSysfs sys(tmp.Path() / "sys");
+// The search lists every device again at each scan; one we hold is listed as it was when
+// opened, without reading sysfs (its attributes made unreadable here show that), until it is
+// let go or unplugged.
+TEST_F(LinuxSiLibrarySysfsTest, AHeldBridgeIsListedAsOpenedUntilLetGoOrUnplugged) {
+  sys.Plug("1-1", "ttyUSB0", "10c4", "ea61", "DOVA300-0000BEEF");
+  sys.Plug("1-2", "ttyUSB1", "10c4", "ea61", "DOVA300-0000CAFE");
+  Pty pty0, pty1;
+  ASSERT_TRUE(pty0.Ok() && pty1.Ok());
+  fs::create_symlink(pty0.Path(), dev / "ttyUSB0");
+  fs::create_symlink(pty1.Path(), dev / "ttyUSB1");
+  LinuxSiLibrary lib((tmp.Path() / "sys").string(), dev.string());
+  ASSERT_EQ(Serials(lib), (std::vector<std::string>{"dova300-0000beef", "dova300-0000cafe"}));
+  SiHandle beef = 0, cafe = 0;
+  ASSERT_EQ(lib.SI_Open(0, &beef), SI_SUCCESS);
+  ASSERT_EQ(lib.SI_Open(1, &cafe), SI_SUCCESS);
+  for (const char* port : {"1-1", "1-2"})
+    fs::remove(tmp.Path() / "sys" / "devices" / "pci0000:00" / "usb1" / port / "serial");
+  EXPECT_EQ(Serials(lib), (std::vector<std::string>{"dova300-0000beef", "dova300-0000cafe"}));
+  // Let go, it is read afresh (and without a serial it is no incubator).
+  EXPECT_EQ(lib.SI_Close(beef), SI_SUCCESS);
+  EXPECT_EQ(Serials(lib), (std::vector<std::string>{"dova300-0000cafe"}));
+  // Unplugged while held: its tty leaves the folder, and the listing with it.
+  sys.Unplug("1-2", "ttyUSB1");
+  EXPECT_EQ(Serials(lib), (std::vector<std::string>{}));
+  EXPECT_EQ(lib.SI_Close(cafe), SI_SUCCESS);
+}
+
+TEST_F(LinuxSiLibrarySysfsTest, ABridgeWhoseTtyTheUserMayNotOpenSaysSo) {
   sys.Plug("1-1", "ttyUSB0", "10c4", "ea61", "DOVA300-0000BEEF");
   // The tty as the kernel leaves it without a udev rule: its owner's only.
   Pty pty;
@@ -456,13 +486,8 @@ TEST(LinuxSiLibrarySysfsTest, ABridgeWhoseTtyTheUserMayNotOpenSaysSo) {
   EXPECT_EQ(status, SI_ACCESS_DENIED);
 }
 
-TEST(LinuxSiLibrarySysfsTest, UserNamedBridgeIsListedOnce) {
-  TempDir tmp;
-  ASSERT_FALSE(tmp.Path().empty());
-  FakeSysfs sys(tmp.Path() / "sys");
+TEST_F(LinuxSiLibrarySysfsTest, UserNamedBridgeIsListedOnce) {
   sys.Plug("1-1", "ttyUSB0", "10c4", "ea61", "DOVA300-0000BEEF");
-  const fs::path dev = tmp.Path() / "dev";
-  fs::create_directories(dev);
   std::ofstream(dev / "ttyUSB0").put('\0');
 
   LinuxSiLibrary lib((tmp.Path() / "sys").string(), dev.string());

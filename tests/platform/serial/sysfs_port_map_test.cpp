@@ -48,6 +48,8 @@ TEST(SysfsSerialPortMapTest, ListsSerialDriverBridgesOnlyInNaturalOrder) {
   tree.AddUsbTty("ttyUSB4", "1-3", "0403", "6001", "FT1234");     // another maker's adapter
   tree.AddUsbTty("ttyUSB5", "1-5", "10c4", "ea60", "");           // no serial: cannot be told apart
   tree.AddVirtualTty("tty0");
+  // Only the USB serial drivers' ports are looked at (the bridge's driver names them so).
+  tree.AddUsbTty("ttyS0", "1-6", "10c4", "ea60", "VCP0006");
 
   SysfsSerialPortMap map(tree.Root(), "/dev");
   const auto ports = map.BridgePorts();

@@ -1,7 +1,7 @@
 #include "platform/bridge/linux/linux_library.h"
 #include "platform/linux/tty_speed.h"
+#include "platform/linux/usb_serial_ttys.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
@@ -41,19 +41,6 @@ std::string ToLower(std::string_view text) {
 
 bool IsAlnum(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-// A sysfs attribute is one line of text; the trailing newline (and any blanks) go.
-std::optional<std::string> ReadAttribute(const fs::path& file) {
-  std::ifstream in(file);
-  if (!in) return std::nullopt;
-  std::string line;
-  std::getline(in, line);
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ' ||
-                           line.back() == '\t')) {
-    line.pop_back();
-  }
-  return line;
 }
 
 // The receive overruns the tty driver has counted (the UART's and its own buffer's), or
@@ -119,35 +106,22 @@ int LinuxSiLibrary::NativeHandle(SiHandle handle) const {
   return it == open_.end() ? -1 : it->second.fd;
 }
 
-std::vector<LinuxSiLibrary::Device> LinuxSiLibrary::ScanSysfs() const {
+std::vector<LinuxSiLibrary::Device> LinuxSiLibrary::ScanSysfs(const HeldPaths& held) const {
   std::vector<Device> found;
-  const fs::path class_dir = fs::path(sysfs_root_) / "class" / "tty";
-  // The folder lists every tty of the machine, and the search reads it every few seconds:
-  // the names are looked at as they come, and a path is made only for a USB serial port.
-  DIR* dir = ::opendir(class_dir.c_str());
-  if (dir == nullptr) return found;
-  std::vector<std::string> names;
-  while (const dirent* entry = ::readdir(dir)) {
-    if (std::strncmp(entry->d_name, "ttyUSB", 6) == 0) names.emplace_back(entry->d_name);
-  }
-  ::closedir(dir);
-  for (const std::string& name : names) {
-    // The tty's device is the USB serial port; the interface is above it and the USB
-    // device, with the identity attributes, above that.
-    std::error_code link_ec;
-    const fs::path port = fs::canonical(class_dir / name / "device", link_ec);
-    if (link_ec) continue;
-    const fs::path usb = port.parent_path().parent_path();
-    const auto vendor = ReadAttribute(usb / "idVendor");
-    const auto product = ReadAttribute(usb / "idProduct");
-    const auto serial = ReadAttribute(usb / "serial");
-    if (!vendor || !product || ToLower(*vendor) != kVendorId || ToLower(*product) != kProductId) {
+  for (const std::string& name : UsbSerialTtyNames(sysfs_root_)) {
+    std::string path = (fs::path(dev_root_) / name).string();
+    // Still in the folder, so still plugged in (an unplugged bridge's tty leaves the folder
+    // although we hold it open).
+    if (const auto it = held.find(path); it != held.end()) {
+      found.push_back(Device{std::string(it->second), std::move(path)});
       continue;
     }
+    const auto id = UsbSerialTtyIdentity(sysfs_root_, name);
+    if (!id || id->vendor != kVendorId || id->product != kProductId) continue;
     // Without a serial the device cannot be told apart from the next one plugged into the
     // same port, and it cannot be an incubator either.
-    if (!serial || serial->empty()) continue;
-    found.push_back(Device{ToLower(*serial), (fs::path(dev_root_) / name).string()});
+    if (id->serial.empty()) continue;
+    found.push_back(Device{ToLower(id->serial), std::move(path)});
   }
   return found;
 }
@@ -161,12 +135,20 @@ SiStatus LinuxSiLibrary::SI_SetTimeouts(std::uint32_t /*read_timeout_ms*/,
 
 SiStatus LinuxSiLibrary::SI_GetNumDevices(std::uint32_t* count) {
   if (count == nullptr) return SI_INVALID_PARAMETER;
+  // A device we hold open is listed as it was when it was opened, without looking at the
+  // file system again: it is passed over until its tile lets it go. Incubators open one per
+  // scan, and every scan would otherwise look up every one opened before.
+  HeldPaths held;
+  for (const auto& [handle, device] : open_)
+    held.emplace(device.path, device.serial);
   std::vector<Device> list;
   for (const UserDevice& user : user_devices_) {
     std::error_code ec;
-    if (fs::exists(user.path, ec)) list.push_back(Device{user.serial, user.path});
+    if (held.count(user.path) != 0 || fs::exists(user.path, ec)) {
+      list.push_back(Device{user.serial, user.path});
+    }
   }
-  for (Device& bridge : ScanSysfs()) {
+  for (Device& bridge : ScanSysfs(held)) {
     // A bridge that the user also named appears once, under the user's serial.
     const bool named = std::any_of(list.begin(), list.end(),
                                    [&](const Device& d) { return d.path == bridge.path; });
@@ -223,6 +205,7 @@ SiStatus LinuxSiLibrary::SI_Open(std::uint32_t device, SiHandle* handle) {
   OpenDevice open;
   open.fd = fd;
   open.path = path;
+  open.serial = devices_[device].serial;
   open.overruns = OverrunCount(fd);
   open.held.reserve(kReadAhead);
   *handle = next_handle_++;

@@ -80,8 +80,9 @@ class LinuxSiLibrary : public SiLibrary {
 
   struct OpenDevice {
     int fd = -1;
-    // The device file it was opened from.
+    // The device file it was opened from, and the serial it was listed under.
     std::string path;
+    std::string serial;
     // Receive overruns counted by the tty driver when last looked at; absent where the
     // driver keeps no counters (pseudo-terminals, some adapters).
     std::optional<std::uint64_t> overruns;
@@ -89,7 +90,10 @@ class LinuxSiLibrary : public SiLibrary {
     std::string held;
   };
 
-  std::vector<Device> ScanSysfs() const;
+  // The paths of the devices we hold open, with their serials.
+  using HeldPaths = std::unordered_map<std::string_view, std::string_view>;
+  // The driver's bridges in the folder of ttys; those in `held` without reading sysfs.
+  std::vector<Device> ScanSysfs(const HeldPaths& held) const;
   OpenDevice* Lookup(SiHandle handle);
   static void Release(OpenDevice& device);
   static void ReadAhead(OpenDevice& device);

@@ -1,4 +1,5 @@
 #include "platform/serial/linux/sysfs_port_map.h"
+#include "platform/linux/usb_serial_ttys.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -7,22 +8,12 @@
 #include <cctype>
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 
 namespace dova {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadAttribute(const fs::path& file) {
-  std::ifstream in(file);
-  std::string value;
-  if (!in || !std::getline(in, value)) return {};
-  while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back())))
-    value.pop_back();
-  return value;
-}
 
 bool IsDigit(char c) {
   return std::isdigit(static_cast<unsigned char>(c)) != 0;
@@ -64,19 +55,10 @@ SysfsSerialPortMap::SysfsSerialPortMap(std::string root, std::string dev_dir)
 
 std::vector<SerialBridgePort> SysfsSerialPortMap::BridgePorts() {
   std::vector<std::pair<std::string, std::string>> found;  // tty name, serial
-  std::error_code ec;
-  const fs::path tty_class = fs::path(root_) / "class" / "tty";
-  for (fs::directory_iterator it(tty_class, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    std::error_code link_ec;
-    const fs::path device = fs::canonical(it->path() / "device", link_ec);
-    if (link_ec) continue;  // a virtual terminal has no device
-    const fs::path usb_device = device.parent_path().parent_path();
-    if (ReadAttribute(usb_device / "idVendor") != "10c4") continue;
-    if (ReadAttribute(usb_device / "idProduct") != "ea60") continue;
-    std::string serial = ReadAttribute(usb_device / "serial");
-    if (serial.empty()) continue;
-    found.emplace_back(name, std::move(serial));
+  for (const std::string& name : UsbSerialTtyNames(root_)) {
+    auto id = UsbSerialTtyIdentity(root_, name);
+    if (!id || id->vendor != "10c4" || id->product != "ea60" || id->serial.empty()) continue;
+    found.emplace_back(name, std::move(id->serial));
   }
   std::sort(found.begin(), found.end(),
             [](const auto& a, const auto& b) { return NaturalLess(a.first, b.first); });

@@ -7,8 +7,8 @@
 
 namespace dova {
 
-// The serial-port device map from sysfs: every tty whose USB device is a CP210x (vendor
-// 10c4) with product ID ea60, ordered by tty name with numbers in numeric order
+// The serial-port device map from sysfs: every USB serial port (ttyUSBn) whose USB device is
+// a CP210x (vendor 10c4) with product ID ea60, ordered by tty name with numbers in numeric order
 // (ttyUSB2 before ttyUSB10). The USB device holds idVendor, idProduct and serial two
 // folders above the tty's device link. A bridge without a serial number is left out:
 // nothing could tell it from another one. A port the program may not open is listed with
