@@ -28,13 +28,15 @@ std::string ReadAttribute(const fs::path& file) {
   return line;
 }
 
-std::string ToLower(std::string text) {
-  for (char& c : text)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 }  // namespace
+
+std::string AsciiLower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
 
 std::vector<std::string> UsbSerialTtyNames(const std::string& sysfs_root) {
   // Names only, as they come: a path is made for a USB serial port alone, since the folder
@@ -55,8 +57,8 @@ std::optional<UsbIdentity> UsbSerialTtyIdentity(const std::string& sysfs_root,
   const fs::path port = fs::canonical(TtyClass(sysfs_root) / name / "device", ec);
   if (ec) return std::nullopt;
   const fs::path usb = port.parent_path().parent_path();
-  return UsbIdentity{ToLower(ReadAttribute(usb / "idVendor")),
-                     ToLower(ReadAttribute(usb / "idProduct")), ReadAttribute(usb / "serial")};
+  return UsbIdentity{AsciiLower(ReadAttribute(usb / "idVendor")),
+                     AsciiLower(ReadAttribute(usb / "idProduct")), ReadAttribute(usb / "serial")};
 }
 
 }  // namespace dova

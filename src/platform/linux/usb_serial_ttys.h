@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dova {
@@ -25,5 +26,8 @@ struct UsbIdentity {
 // None when the port has no device link (it went away meanwhile).
 std::optional<UsbIdentity> UsbSerialTtyIdentity(const std::string& sysfs_root,
                                                 const std::string& name);
+
+// ASCII letters in lower case, the rest as it is: USB IDs and serials compare without case.
+std::string AsciiLower(std::string_view text);
 
 }  // namespace dova

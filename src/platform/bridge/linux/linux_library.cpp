@@ -15,7 +15,6 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <system_error>
 #include <tuple>
@@ -30,14 +29,6 @@ namespace {
 // the USB bridge driver. The same chip with product ID ea60 is a plain serial port.
 constexpr std::string_view kVendorId = "10c4";
 constexpr std::string_view kProductId = "ea61";
-
-std::string ToLower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
 
 bool IsAlnum(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -85,7 +76,7 @@ std::string SerialFromPath(std::string_view path) {
   if (!path.empty() && path.front() != '/') serial += '-';
   for (char c : path)
     serial += IsAlnum(c) ? c : '-';
-  return ToLower(serial);
+  return AsciiLower(serial);
 }
 
 LinuxSiLibrary::LinuxSiLibrary(std::string sysfs_root, std::string dev_root)
@@ -98,7 +89,7 @@ LinuxSiLibrary::~LinuxSiLibrary() {
 
 void LinuxSiLibrary::AddUserDevice(const std::string& path, const std::string& serial) {
   user_devices_.push_back(
-      UserDevice{path, serial.empty() ? SerialFromPath(path) : ToLower(serial)});
+      UserDevice{path, serial.empty() ? SerialFromPath(path) : AsciiLower(serial)});
 }
 
 int LinuxSiLibrary::NativeHandle(SiHandle handle) const {
@@ -121,7 +112,7 @@ std::vector<LinuxSiLibrary::Device> LinuxSiLibrary::ScanSysfs(const HeldPaths& h
     // Without a serial the device cannot be told apart from the next one plugged into the
     // same port, and it cannot be an incubator either.
     if (id->serial.empty()) continue;
-    found.push_back(Device{ToLower(id->serial), std::move(path)});
+    found.push_back(Device{AsciiLower(id->serial), std::move(path)});
   }
   return found;
 }
