@@ -48,11 +48,7 @@ void TUSBXpress::Start() {
 }
 
 void TUSBXpress::SetOnLine(TLineEvent handler) {
-  if (handler) {
-    on_line_ = std::make_shared<const TLineEvent>(std::move(handler));
-  } else {
-    on_line_.reset();
-  }
+  on_line_ = std::move(handler);
 }
 
 void TUSBXpress::SetDelimiter(std::uint8_t value) {
@@ -202,7 +198,9 @@ void TUSBXpress::Assemble(const char* p, std::size_t size) {
 }
 
 void TUSBXpress::Deliver() {
-  const auto handler = on_line_;
+  // A copy, so that a handler may replace itself while it runs. The tile's handler is small
+  // enough to be held inside the function object: copying it allocates nothing.
+  const TLineEvent handler = on_line_;
   if (handler) {
     // The handler gets its own copy: it may switch the reader off, which empties the
     // buffer, while it still looks at its line. If it raises, the line stays in the buffer
@@ -215,7 +213,7 @@ void TUSBXpress::Deliver() {
       InCall(const InCall&) = delete;
       InCall& operator=(const InCall&) = delete;
     } in_call(delivering_);
-    (*handler)(*this, line);
+    handler(*this, line);
   }
   // Keeps the buffer's storage for the next line.
   line_buffer_.truncate(0);

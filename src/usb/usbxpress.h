@@ -124,8 +124,7 @@ class TUSBXpress {
   std::uint8_t delimiter_ = 0;
   std::uint8_t escape_char_ = 0;
   TFrameState frame_state_ = TFrameState::RawChunks;
-  // Shared so that a handler may replace itself while it runs.
-  std::shared_ptr<const TLineEvent> on_line_;
+  TLineEvent on_line_;
   bool closed_ = false;
   int delivering_ = 0;
 };
