@@ -1,6 +1,7 @@
 #include "usb/usbxpress.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <utility>
 
@@ -113,13 +114,20 @@ void TUSBXpress::ReadTimerTimer() {
     return;
   }
   if (status != bridge::SI_RX_READY) return;
-  // Only what is queued already, so the read never waits.
-  if (read_buffer_.size() < count) read_buffer_.resize(count);
+  // Only what is queued already, so the read never waits. A reply or two fit on the stack,
+  // which the reads of all ports share and which stays in the cache; a port's own buffer
+  // is there for more.
+  std::array<char, kStackRead> small;
+  char* buffer = small.data();
+  if (count > small.size()) {
+    if (read_buffer_.size() < count) read_buffer_.resize(count);
+    buffer = read_buffer_.data();
+  }
   std::uint32_t got = 0;
-  if (library_.SI_Read(handle_, read_buffer_.data(), count, &got) != bridge::SI_SUCCESS) {
+  if (library_.SI_Read(handle_, buffer, count, &got) != bridge::SI_SUCCESS) {
     throw TUSBXpressExcept("Error Reading");
   }
-  Assemble(read_buffer_.data(), std::min(got, count));
+  Assemble(buffer, std::min(got, count));
 }
 
 void TUSBXpress::AppendToLine(const char* data, std::size_t size) {

@@ -119,7 +119,9 @@ class TUSBXpress {
   std::uint32_t baud_rate_ = 0;
   std::unique_ptr<Timer> read_timer_;
   QByteArray line_buffer_;
-  // What a read takes from the library; kept, so a tick costs no allocation.
+  // What a read of more than kStackRead bytes takes from the library; kept, so such a read
+  // allocates only once.
+  static constexpr std::size_t kStackRead = 512;
   std::vector<char> read_buffer_;
   std::uint8_t delimiter_ = 0;
   std::uint8_t escape_char_ = 0;
