@@ -12,12 +12,11 @@
 namespace dova {
 
 QtScheduler::QtScheduler() {
-  waker_.setSingleShot(true);
   waker_.setTimerType(Qt::PreciseTimer);
   QObject::connect(&waker_, &QTimer::timeout, &context_, [this] { Tick(); });
   // A handler that opens a nested event loop (a message box) holds up the tick it runs in.
-  // The single-shot waker has fired and stays stopped until the tick's end, so the other
-  // timers go on only if it is pointed at the next due timer before that loop waits. Every
+  // Qt does not fire the waker again while its firing runs, so the other timers go on only
+  // if it is started afresh, at the next due timer, before that loop waits. Every
   // loop says when it is about to wait; the outer loop, with no handler running, needs
   // nothing here.
   if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance()) {
@@ -117,19 +116,30 @@ void QtScheduler::ArmWaker() {
   const std::int64_t top = TopDue();
   if (top == kNever) {
     // Nothing runs: the loop sleeps until a timer is armed.
-    if (waker_due_ != kNever) waker_.stop();
+    if (waker_period_ != kStopped) waker_.stop();
+    waker_period_ = kStopped;
     waker_due_ = kNever;
     return;
   }
-  if (top >= waker_due_) return;
+  // Polling goes on: the waker repeats by itself, on the tick that is due next.
+  if (top == waker_due_) return;
+  // Due before the waker fires, or after it (it would wake the loop for nothing, every tick
+  // where only slow timers are left): it is pointed at the earliest due timer.
   waker_due_ = top;
   // Rounded up: the loop must not wake before the tick, or it would only go to sleep again.
   const std::int64_t wait_ns = top * 1000000 - clock_.nsecsElapsed();
-  waker_.start(static_cast<int>(std::max<std::int64_t>(0, (wait_ns + 999999) / 1000000)));
+  const int wait_ms = static_cast<int>(std::max<std::int64_t>(0, (wait_ns + 999999) / 1000000));
+  waker_.start(wait_ms);
+  waker_period_ = wait_ms;
+  ++waker_starts_;
 }
 
 void QtScheduler::Tick() {
   ++wake_ups_;
+  const std::uint64_t starts = waker_starts_;
+  const std::int64_t served = waker_due_;
+  // Qt does not fire a timer again while its handler runs, so until this tick ends the
+  // waker wakes nobody; a nested loop gets a fresh one (see the constructor).
   waker_due_ = kNever;
   const std::int64_t now = clock_.elapsed();
   // Without a dispatcher to tell of nested loops, the waker is pointed at the next due
@@ -159,9 +169,19 @@ void QtScheduler::Tick() {
     firing_.pop_back();
     if (HasPending()) RunPending();
   }
-  // A stand-in armed by a nested loop may point at a tick that has gone by now; the
-  // wake-up goes to the next due timer, restarting the waker only when it is not there yet.
-  if (waker_due_ <= now) waker_due_ = kNever;
+  if (waker_starts_ == starts && waker_period_ == static_cast<int>(kTickMs) && served != kNever &&
+      now < served + static_cast<std::int64_t>(kTickMs)) {
+    // It repeats every tick and was not a whole tick late: Qt sets its next firing one
+    // interval after the last one was due, so that is the next tick of the grid, where the
+    // pollers are due, and it is left alone (restarting a Qt timer costs more than all of a
+    // tick's own bookkeeping). After a tick it missed, Qt counts from the late firing, off
+    // the grid: then it is pointed anew.
+    waker_due_ = served + kTickMs;
+  } else if (waker_due_ <= now) {
+    // A stand-in armed by a nested loop may point at a tick that has gone by now.
+    waker_due_ = kNever;
+  }
+  // The wake-up goes to the next due timer, restarting the waker only when it is not there.
   ArmWaker();
 }
 

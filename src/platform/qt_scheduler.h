@@ -47,9 +47,10 @@ class QtScheduler : public Scheduler {
   static std::int64_t FirstFiring(std::int64_t now_ms, std::uint32_t interval_ms);
 
   // For tests of the coalescing: the Qt timers the scheduler holds (one, however many of our
-  // timers run) and how often they have woken the loop.
+  // timers run), how often they have woken the loop and how often that Qt timer was started.
   std::size_t QtTimerCount() const { return 1; }
   std::uint64_t WakeUps() const { return wake_ups_; }
+  std::uint64_t WakerStarts() const { return waker_starts_; }
   // For tests of when timers fire, on the scheduler's own clock: ms since its start, and
   // the tick a running timer fires on next (inside its handler: the firing after this one);
   // -1 for a timer that does not run.
@@ -86,9 +87,15 @@ class QtScheduler : public Scheduler {
   void ArmWaker();
 
   QObject context_;
+  // Repeats: once the pollers run, it fires every tick without being started again.
   QTimer waker_;
-  // When waker_ is due (ms since start), kNever while it is stopped.
+  // The tick waker_ fires for next (ms since start); kNever while it is stopped or while its
+  // own firing runs (it cannot fire again before that has returned).
   std::int64_t waker_due_ = kNever;
+  // Its interval (ms), kStopped while it is stopped, and how often it was started.
+  static constexpr int kStopped = -1;
+  int waker_period_ = kStopped;
+  std::uint64_t waker_starts_ = 0;
   QElapsedTimer clock_;
   // By tick, earliest first. Every tick all pollers fire together and move on to the same
   // next tick, so a tick costs one look-up per bucket instead of a heap step per timer, and

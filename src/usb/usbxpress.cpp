@@ -1,6 +1,7 @@
 #include "usb/usbxpress.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <utility>
 
@@ -48,11 +49,7 @@ void TUSBXpress::Start() {
 }
 
 void TUSBXpress::SetOnLine(TLineEvent handler) {
-  if (handler) {
-    on_line_ = std::make_shared<const TLineEvent>(std::move(handler));
-  } else {
-    on_line_.reset();
-  }
+  on_line_ = std::move(handler);
 }
 
 void TUSBXpress::SetDelimiter(std::uint8_t value) {
@@ -117,13 +114,20 @@ void TUSBXpress::ReadTimerTimer() {
     return;
   }
   if (status != bridge::SI_RX_READY) return;
-  // Only what is queued already, so the read never waits.
-  if (read_buffer_.size() < count) read_buffer_.resize(count);
+  // Only what is queued already, so the read never waits. A reply or two fit on the stack,
+  // which the reads of all ports share and which stays in the cache; a port's own buffer
+  // is there for more.
+  std::array<char, kStackRead> small;
+  char* buffer = small.data();
+  if (count > small.size()) {
+    if (read_buffer_.size() < count) read_buffer_.resize(count);
+    buffer = read_buffer_.data();
+  }
   std::uint32_t got = 0;
-  if (library_.SI_Read(handle_, read_buffer_.data(), count, &got) != bridge::SI_SUCCESS) {
+  if (library_.SI_Read(handle_, buffer, count, &got) != bridge::SI_SUCCESS) {
     throw TUSBXpressExcept("Error Reading");
   }
-  Assemble(read_buffer_.data(), std::min(got, count));
+  Assemble(buffer, std::min(got, count));
 }
 
 void TUSBXpress::AppendToLine(const char* data, std::size_t size) {
@@ -202,7 +206,9 @@ void TUSBXpress::Assemble(const char* p, std::size_t size) {
 }
 
 void TUSBXpress::Deliver() {
-  const auto handler = on_line_;
+  // A copy, so that a handler may replace itself while it runs. The tile's handler is small
+  // enough to be held inside the function object: copying it allocates nothing.
+  const TLineEvent handler = on_line_;
   if (handler) {
     // The handler gets its own copy: it may switch the reader off, which empties the
     // buffer, while it still looks at its line. If it raises, the line stays in the buffer
@@ -215,7 +221,7 @@ void TUSBXpress::Deliver() {
       InCall(const InCall&) = delete;
       InCall& operator=(const InCall&) = delete;
     } in_call(delivering_);
-    (*handler)(*this, line);
+    handler(*this, line);
   }
   // Keeps the buffer's storage for the next line.
   line_buffer_.truncate(0);

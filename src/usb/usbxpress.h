@@ -119,13 +119,14 @@ class TUSBXpress {
   std::uint32_t baud_rate_ = 0;
   std::unique_ptr<Timer> read_timer_;
   QByteArray line_buffer_;
-  // What a read takes from the library; kept, so a tick costs no allocation.
+  // What a read of more than kStackRead bytes takes from the library; kept, so such a read
+  // allocates only once.
+  static constexpr std::size_t kStackRead = 512;
   std::vector<char> read_buffer_;
   std::uint8_t delimiter_ = 0;
   std::uint8_t escape_char_ = 0;
   TFrameState frame_state_ = TFrameState::RawChunks;
-  // Shared so that a handler may replace itself while it runs.
-  std::shared_ptr<const TLineEvent> on_line_;
+  TLineEvent on_line_;
   bool closed_ = false;
   int delivering_ = 0;
 };

@@ -198,7 +198,6 @@ SiStatus LinuxSiLibrary::SI_Open(std::uint32_t device, SiHandle* handle) {
   open.path = path;
   open.serial = devices_[device].serial;
   open.overruns = OverrunCount(fd);
-  open.held.reserve(kReadAhead);
   *handle = next_handle_++;
   open_.emplace(*handle, open);
   return SI_SUCCESS;
@@ -249,11 +248,11 @@ SiStatus LinuxSiLibrary::SI_SetBaudRate(SiHandle handle, std::uint32_t baud) {
 // driver how much there is: polled every few milliseconds per device, that halves the calls into
 // the kernel, and SI_Read then hands out the held bytes without another one.
 void LinuxSiLibrary::ReadAhead(OpenDevice& device) {
-  if (device.held.size() >= kReadAhead) return;
-  char buffer[kReadAhead];
+  if (device.held_size >= kReadAhead) return;
   for (;;) {
-    const ssize_t n = ::read(device.fd, buffer, kReadAhead - device.held.size());
-    if (n > 0) device.held.append(buffer, static_cast<std::size_t>(n));
+    const ssize_t n =
+        ::read(device.fd, device.held.data() + device.held_size, kReadAhead - device.held_size);
+    if (n > 0) device.held_size += static_cast<std::uint32_t>(n);
     // A bridge that was unplugged fails here on every tick. The owner learns of it from its
     // next write; an error here would only raise a message box every read interval.
     if (n >= 0 || errno != EINTR) return;
@@ -266,7 +265,7 @@ SiStatus LinuxSiLibrary::SI_CheckRXQueue(SiHandle handle, std::uint32_t* count,
   OpenDevice* device = Lookup(handle);
   if (device == nullptr) return SI_INVALID_HANDLE;
   ReadAhead(*device);
-  *count = static_cast<std::uint32_t>(device->held.size());
+  *count = device->held_size;
   *status = *count > 0 ? SI_RX_READY : SI_RX_EMPTY;
   if (device->overruns) {
     const auto now = OverrunCount(device->fd);
@@ -287,9 +286,12 @@ SiStatus LinuxSiLibrary::SI_Read(SiHandle handle, void* buffer, std::uint32_t to
   if (to_read == 0) return SI_SUCCESS;
   if (buffer == nullptr) return SI_INVALID_PARAMETER;
   auto* out = static_cast<char*>(buffer);
-  const std::size_t held = std::min<std::size_t>(to_read, device->held.size());
-  device->held.copy(out, held);
-  device->held.erase(0, held);
+  const std::size_t held = std::min<std::size_t>(to_read, device->held_size);
+  std::memcpy(out, device->held.data(), held);
+  device->held_size -= static_cast<std::uint32_t>(held);
+  if (device->held_size > 0) {
+    std::memmove(device->held.data(), device->held.data() + held, device->held_size);
+  }
   *bytes_read = static_cast<std::uint32_t>(held);
   if (held == to_read) return SI_SUCCESS;
   for (;;) {
@@ -364,7 +366,7 @@ SiStatus LinuxSiLibrary::SI_FlushBuffers(SiHandle handle, std::uint8_t flush_tra
   } else {
     return SI_SUCCESS;
   }
-  if (flush_receive != 0) device->held.clear();
+  if (flush_receive != 0) device->held_size = 0;
   if (tcflush(device->fd, queue) != 0) return SI_DEVICE_IO_FAILED;
   return SI_SUCCESS;
 }

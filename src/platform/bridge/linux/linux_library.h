@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -78,16 +79,20 @@ class LinuxSiLibrary : public SiLibrary {
   // Bytes read ahead by a queue check, at most this many.
   static constexpr std::size_t kReadAhead = 4096;
 
+  // What every queue check, read and write touches comes first, with the bytes held in the
+  // record itself: polled every few milliseconds, a device costs one place in memory.
   struct OpenDevice {
     int fd = -1;
-    // The device file it was opened from, and the serial it was listed under.
-    std::string path;
-    std::string serial;
+    // What the last queue check took from the tty and SI_Read has not handed out yet: the
+    // first held_size bytes of held.
+    std::uint32_t held_size = 0;
     // Receive overruns counted by the tty driver when last looked at; absent where the
     // driver keeps no counters (pseudo-terminals, some adapters).
     std::optional<std::uint64_t> overruns;
-    // What the last queue check took from the tty and SI_Read has not handed out yet.
-    std::string held;
+    std::array<char, kReadAhead> held{};
+    // The device file it was opened from, and the serial it was listed under.
+    std::string path;
+    std::string serial;
   };
 
   // The paths of the devices we hold open, with their serials.
