@@ -25,6 +25,17 @@ results="$(realpath "$2")"
 shift 2
 args="$(IFS=,; echo "$*")"
 
+# The guest mounts empty folders of its own over /tmp, /run and /root: a script or build
+# under them (a clone in a temporary folder) would not be there.
+for path in "$script" "$@"; do
+  case "$path" in
+    /tmp/* | /run/* | /root/*)
+      echo "run-guest: the guest machine has its own /tmp, /run and /root and cannot see" \
+        "$path; clone and build outside them" >&2
+      exit 3 ;;
+  esac
+done
+
 qemu="$(command -v qemu-system-x86_64 || true)"
 if [ -z "$qemu" ]; then
   echo "run-guest: qemu-system-x86_64 is not installed (package qemu-system-x86)" >&2
