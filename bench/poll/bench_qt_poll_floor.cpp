@@ -1,0 +1,121 @@
+// The least a Qt program can do for the logger's polling. One precise Qt timer fires every
+// 20 ms; each time it writes the next command of the poll cycle to every device, takes
+// whatever bytes have arrived and cuts them at CR. No scheduler of ours, no port, no link,
+// no state: what is left is the Qt event loop around the same system calls.
+//
+// Usage: bench_qt_poll_floor SECONDS DEVICE...
+// Prints "cpu_ms <user+system ms> lines <lines read>", the form the CPU comparison script
+// takes for its bare loop, so the logger can be measured against this floor:
+//   python3 cpu_ratio.py build/default 10 20 --together
+//   build/default/bench/poll/bench_qt_poll_floor
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "protocol/protocol.h"
+
+namespace {
+
+struct Device {
+  int fd = -1;
+  std::array<char, 4096> held{};
+  std::size_t size = 0;
+};
+
+// The poll cycle after the serial and name exchange: a set-point or reading, then the
+// display, in turn.
+std::vector<QByteArray> PollCycle() {
+  std::vector<QByteArray> cycle;
+  const char* gets[] = {"LBSP", "RBSP", "GFSP"};
+  const char* reads[] = {"LBT1", "LBT2", "RBT1", "RBT2", "FLOW"};
+  for (const char* tag : gets) {
+    cycle.push_back(dova::protocol::BuildGet(QString::fromLatin1(tag)));
+    cycle.push_back(dova::protocol::BuildRead(u"DISP"));
+  }
+  for (const char* tag : reads) {
+    cycle.push_back(dova::protocol::BuildRead(QString::fromLatin1(tag)));
+    cycle.push_back(dova::protocol::BuildRead(u"DISP"));
+  }
+  return cycle;
+}
+
+long CpuMs() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000 +
+         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: %s SECONDS DEVICE...\n", argv[0]);
+    return 2;
+  }
+  const int seconds = std::atoi(argv[1]);
+  std::vector<Device> devices(static_cast<std::size_t>(argc - 2));
+  for (std::size_t i = 0; i < devices.size(); ++i) {
+    const char* path = argv[i + 2];
+    devices[i].fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (devices[i].fd < 0) {
+      std::perror(path);
+      return 1;
+    }
+    termios tio{};
+    tcgetattr(devices[i].fd, &tio);
+    cfmakeraw(&tio);
+    cfsetspeed(&tio, B57600);
+    tcsetattr(devices[i].fd, TCSANOW, &tio);
+  }
+  const std::vector<QByteArray> cycle = PollCycle();
+  long lines = 0;
+  std::size_t step = 0;
+  int ticks = 0;
+  QTimer timer;
+  timer.setTimerType(Qt::PreciseTimer);
+  timer.setInterval(20);
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    const QByteArray& command = cycle[step++ % cycle.size()];
+    for (Device& device : devices) {
+      if (write(device.fd, command.constData(), static_cast<std::size_t>(command.size())) < 0) {
+        // A full or closed device: the next tick tries again, as the logger does.
+      }
+      int queued = 0;
+      ioctl(device.fd, FIONREAD, &queued);
+      if (queued <= 0) continue;
+      const ssize_t got =
+          read(device.fd, device.held.data() + device.size, device.held.size() - device.size);
+      if (got <= 0) continue;
+      device.size += static_cast<std::size_t>(got);
+      std::size_t start = 0;
+      for (std::size_t j = 0; j < device.size; ++j) {
+        if (device.held[j] == '\r') {
+          ++lines;
+          start = j + 1;
+        }
+      }
+      std::copy(device.held.begin() + static_cast<std::ptrdiff_t>(start),
+                device.held.begin() + static_cast<std::ptrdiff_t>(device.size),
+                device.held.begin());
+      device.size -= start;
+      if (device.size == device.held.size()) device.size = 0;
+    }
+    if (++ticks >= seconds * 50) QCoreApplication::quit();
+  });
+  timer.start();
+  QCoreApplication::exec();
+  std::printf("cpu_ms %ld lines %ld\n", CpuMs(), lines);
+  return 0;
+}
