@@ -5,9 +5,8 @@
 //
 // Usage: bench_qt_poll_floor SECONDS DEVICE...
 // Prints "cpu_ms <user+system ms> lines <lines read>", the form the CPU comparison script
-// takes for its bare loop, so the logger can be measured against this floor:
-//   python3 cpu_ratio.py build/default 10 20 --together
-//   build/default/bench/poll/bench_qt_poll_floor
+// (cpu_ratio.py) reads from its bare loop. Given this program in the bare loop's place
+// (its last argument), it measures the logger against this floor.
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
@@ -22,7 +21,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "protocol/protocol.h"
+#include "monitor/dova_link.h"
 
 namespace {
 
@@ -32,20 +31,11 @@ struct Device {
   std::size_t size = 0;
 };
 
-// The poll cycle after the serial and name exchange: a set-point or reading, then the
-// display, in turn.
+// The link's poll cycle after the serial and name exchange.
 std::vector<QByteArray> PollCycle() {
   std::vector<QByteArray> cycle;
-  const char* gets[] = {"LBSP", "RBSP", "GFSP"};
-  const char* reads[] = {"LBT1", "LBT2", "RBT1", "RBT2", "FLOW"};
-  for (const char* tag : gets) {
-    cycle.push_back(dova::protocol::BuildGet(QString::fromLatin1(tag)));
-    cycle.push_back(dova::protocol::BuildRead(u"DISP"));
-  }
-  for (const char* tag : reads) {
-    cycle.push_back(dova::protocol::BuildRead(QString::fromLatin1(tag)));
-    cycle.push_back(dova::protocol::BuildRead(u"DISP"));
-  }
+  for (auto step = dova::TDovaLink::kFirstCycleStep; step <= dova::TDovaLink::kLastPollStep; ++step)
+    cycle.push_back(dova::TDovaLink::PollCommand(step));
   return cycle;
 }
 

@@ -55,12 +55,15 @@ void TDovaLink::Attach(TUSBXpress& port) {
   Timer1.SetEnabled(true);
 }
 
+const QByteArray& TDovaLink::PollCommand(std::uint8_t step) {
+  return Commands().steps[step];
+}
+
 void TDovaLink::Timer1Timer() {
-  const PollCommands& commands = Commands();
   if (PollStep == 16 && state_.Purging) {
-    SendCommand(commands.purgeFlow);
+    SendCommand(Commands().purgeFlow);
   } else if (PollStep <= kLastPollStep) {
-    SendCommand(commands.steps[PollStep]);
+    SendCommand(PollCommand(PollStep));
   }
   if (!SerialKnown) return;  // keep asking SERL every 50 ms
   if (PollStep == 1) name_asked_ = sched_.Now();

@@ -40,6 +40,8 @@ class TDovaLink {
   // Takes the port, starts its reader and the serial-number poll.
   void Attach(TUSBXpress& port);
   void Timer1Timer();
+  // What poll step `step` (0 to kLastPollStep) asks for while no purge runs.
+  static const QByteArray& PollCommand(std::uint8_t step);
   void HandleReply(const QByteArray& line);
   void SendCommand(const QByteArray& command);
   // Stops polling and closes the port; the port may be freed by its owner afterwards.
