@@ -108,13 +108,16 @@ int main(int argc, char** argv) {
     tcsetattr(devices[i].fd, TCSANOW, &tio);
   }
   const std::vector<QByteArray> cycle = PollCycle();
+  // The link's poll period, and as many ticks as fit in the seconds asked for.
+  constexpr std::uint32_t kPeriodMs = dova::TDovaLink::kPollMs;
+  const int total_ticks = seconds * 1000 / static_cast<int>(kPeriodMs);
   long lines = 0;
   std::size_t step = 0;
 #ifdef DOVA_POLL_BARE
   timespec next{};
   clock_gettime(CLOCK_MONOTONIC, &next);
-  for (int tick = 0; tick < seconds * 50; ++tick) {
-    next.tv_nsec += 20000000;
+  for (int tick = 0; tick < total_ticks; ++tick) {
+    next.tv_nsec += static_cast<long>(kPeriodMs) * 1000000;
     if (next.tv_nsec >= 1000000000) {
       next.tv_nsec -= 1000000000;
       ++next.tv_sec;
@@ -126,10 +129,10 @@ int main(int argc, char** argv) {
   int ticks = 0;
   QTimer timer;
   timer.setTimerType(Qt::PreciseTimer);
-  timer.setInterval(20);
+  timer.setInterval(static_cast<int>(kPeriodMs));
   QObject::connect(&timer, &QTimer::timeout, [&] {
     lines += PollOnce(devices, cycle[step++ % cycle.size()]);
-    if (++ticks >= seconds * 50) QCoreApplication::quit();
+    if (++ticks >= total_ticks) QCoreApplication::quit();
   });
   timer.start();
   QCoreApplication::exec();
